@@ -1,0 +1,51 @@
+#pragma once
+
+#include "image/eeprom_image.h"
+#include "app/project_header.h"
+
+#include <QString>
+
+#include <array>
+
+namespace varnel {
+
+enum class DocState { New = 0, File = 1, None = 2 };
+
+// Vehicle groups: both the group's name and its folder below AppDir.
+inline const std::array<const char*, 3> GroupNames = {"Ford", "GM", "Import"};
+inline QString GroupName(int group) {
+    return group >= 0 && group < int(GroupNames.size()) ? QString::fromLatin1(GroupNames[group])
+                                                         : QString();
+}
+
+// The program's shared state: one object, made by main (or by a test) and handed to every window.
+struct AppState {
+    EepromImage image;
+    ProjectHeader header;
+    DocState ProjectState = DocState::None;
+    bool Modified = false;
+    QString ProjectFileName;
+
+    bool AbortFlag = false;
+    bool Connected = false;
+    bool MonitorMode = false;
+    bool Learning = false;
+    bool LearnPaused = false;
+
+    // Folders end with '/'.
+    QString AppDir;
+    QString ProjectDir;
+
+    // Where kex.ini lives, and the first positional command-line argument.
+    QString SettingsPath;
+    QString DiagnosticWord;
+};
+
+// The program folder when it can be written, else the user's data folder (an installed program
+// lives in a folder the user cannot write).
+QString DefaultAppDir(const QString& programDir);
+
+// Creates the folder and any missing parents when no folder of that name exists.
+void EnsureFolder(const QString& path);
+
+}  // namespace varnel

@@ -1,0 +1,159 @@
+#pragma once
+
+#include "app/app_state.h"
+
+#include <QMainWindow>
+
+#include <array>
+
+class QAction;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QChartView;
+class QLineSeries;
+class QValueAxis;
+
+namespace varnel {
+
+class BoxLink;
+class RadioGroup;
+class SpinButton;
+class StringGrid;
+class UiServices;
+class TLearnDialog;
+class TMatchDialog;
+class TCommForm;
+class TSetupDialog;
+class TNewDialog;
+class TAboutDialog;
+class TMassAirEditorDialog;
+
+// The windows made once at start; the main window reaches its dialogs through here.
+struct Dialogs {
+    TLearnDialog* LearnDialog = nullptr;
+    TMatchDialog* MatchDialog = nullptr;
+    TCommForm* CommForm = nullptr;
+    TSetupDialog* SetupDialog = nullptr;
+    TNewDialog* NewDialog = nullptr;
+    TAboutDialog* AboutDialog = nullptr;
+    TMassAirEditorDialog* MassAirEditorDialog = nullptr;
+};
+
+inline constexpr int kHelpWindow = 1000;
+inline constexpr int kHelpHowDoI = 1001;
+inline constexpr int kHelpOutput = 1010;
+inline constexpr int kHelpPots = 1020;
+inline constexpr int kHelpLimit = 1030;
+inline constexpr int kHelpEepromGrid = 1200;
+inline constexpr int kHelpChart = 1300;
+
+// The program's caption stem; the file name follows it.
+inline const char* const kCaptionStem = "Varnel, V1.1 8/2/2002  ";
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    void setDialogs(const Dialogs& dialogs) { dialogs_ = dialogs; }
+    const Dialogs& dialogs() const { return dialogs_; }
+
+    AppState& state() { return state_; }
+    BoxLink& link() { return link_; }
+    UiServices& ui() { return ui_; }
+
+    // Start-up, close and layout.
+    void FormCreate();
+    void FormActivate();
+    // Returns false when the close is cancelled and the window stays open.
+    bool FormClose();
+    void FormResize();
+    bool activated() const { return Activated; }
+
+    void UpdateControls();
+
+    // Writes the project to ProjectFileName; false (with the error shown) when it could not.
+    bool SaveProject();
+
+    void ShowHexCBoxClick();
+    void HelpContentClick();
+    void HelpTopicSearchClick();
+    void HelpAboutClick();
+    void FileExitClick();
+    void EditLearnClick();
+    // The help context of a control: its own, or that of the nearest parent that has one.
+    static int helpContextOf(const QWidget* widget);
+
+    // Controls, named as their objectName.
+    QFrame* TopPanel;
+    QLabel* GroupLabel;
+    QPushButton* HelpBtn;
+    RadioGroup* OutputRGrp;
+    std::array<QLabel*, 4> PotLabels;  // Label1..Label4
+    QLabel* Label5;
+    QLabel* Label6;
+    std::array<QLineEdit*, 4> PotEdits;   // Pot1Edit..Pot4Edit
+    std::array<SpinButton*, 4> PotSpins;  // Pot1Spin..Pot4Spin
+    QLineEdit* LimitEdit;
+    QCheckBox* InvertCBox;
+    QCheckBox* ShowHexCBox;
+    QPushButton* AbortBtn;
+    QLabel* SIOLabel;
+    QLabel* LearnLabel;
+    QLabel* VInLabel;
+    QLabel* VOutLabel;
+    StringGrid* TableGrid;
+    QChartView* Chart1;
+    QLineSeries* Series1;
+    QLineSeries* Series2;
+    QValueAxis* BottomAxis;
+    QValueAxis* LeftAxis;
+    StringGrid* EEPROMGrid;
+
+    QMenu* FileMenu;
+    QMenu* EditMenu;
+    QMenu* BoxMenu;
+    QMenu* HelpMenu;
+    QAction* FileNew;
+    QAction* FileOpen;
+    QAction* FileSave;
+    QAction* FileSaveAs;
+    QAction* FileClose;
+    QAction* FileExit;
+    QAction* EditProject;
+    QAction* EditMatch;
+    QAction* EditLearn;
+    QAction* EditMeter;
+    QAction* BoxOptions;
+    QAction* BoxUpdate;
+    QAction* BoxRetrieve;
+    QAction* BoxTerminal;
+    QAction* HelpContent;
+    QAction* HelpTopicSearch;
+    QAction* HelpAbout;
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    void buildTopPanel(QWidget* central);
+    void buildClientArea(QWidget* central);
+    void buildMenus();
+
+    AppState& state_;
+    BoxLink& link_;
+    UiServices& ui_;
+    Dialogs dialogs_;
+    QWidget* central_;
+    bool Activated = false;
+    bool linkOpenTried_ = false;
+};
+
+}  // namespace varnel

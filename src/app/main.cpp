@@ -1,0 +1,34 @@
+#include "app/app_state.h"
+#include "app/qt_ui_services.h"
+#include "app/settings.h"
+#include "app/windows.h"
+#include "link/box_link.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varnel"));
+    QApplication::setApplicationVersion(QStringLiteral("1.1"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Configures the Kex Interface."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("word"),
+                                 QStringLiteral("Diagnostic word (shows the EEPROM grid)."), QStringLiteral("[word]"));
+    parser.process(app);
+
+    varnel::AppState state;
+    state.AppDir = varnel::DefaultAppDir(QApplication::applicationDirPath());
+    state.ProjectDir = state.AppDir;
+    state.SettingsPath = varnel::DefaultSettingsPath();
+    const QStringList words = parser.positionalArguments();
+    state.DiagnosticWord = words.isEmpty() ? QString() : words.first();
+
+    varnel::BoxLink link;
+    varnel::QtUiServices ui(state.AppDir + QStringLiteral("vl.hlp"));
+    auto mainForm = varnel::CreateWindows(state, link, ui);
+    mainForm->show();
+    return app.exec();
+}

@@ -1,0 +1,84 @@
+#include "settings.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <limits>
+
+namespace varnel {
+
+QString DefaultSettingsPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/varnel/kex.ini");
+}
+
+bool ParseSettingsInt(const QString& text, int& value) {
+    // QSettings and QString::toInt are both too lenient (white space, octal) and too strict
+    // (no "$10"), so the digits are read here.
+    int i = 0;
+    const int n = int(text.size());
+    bool negative = false;
+    if (i < n && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    int base = 10;
+    if (i < n && text[i] == QLatin1Char('$')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < n && text[i] == QLatin1Char('0') &&
+               (text[i + 1] == QLatin1Char('x') || text[i + 1] == QLatin1Char('X'))) {
+        base = 16;
+        i += 2;
+    }
+    if (i >= n) return false;
+    long long v = 0;
+    for (; i < n; ++i) {
+        const char16_t c = text[i].unicode();
+        int d = -1;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (d < 0 || d >= base) return false;
+        v = v * base + d;
+        if (v > std::numeric_limits<int>::max() + 1LL) return false;
+    }
+    if (negative) v = -v;
+    if (v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+static int readInt(QSettings& s, const QString& key, int fallback) {
+    const QVariant v = s.value(key);
+    if (v.typeId() != QMetaType::QString) return fallback;
+    int parsed = 0;
+    return ParseSettingsInt(v.toString(), parsed) ? parsed : fallback;
+}
+
+KexSettings LoadSettings(const QString& path) {
+    KexSettings result;
+    if (!QFileInfo(path).isFile()) return result;
+    QSettings s(path, QSettings::IniFormat);
+    result.ComPort = readInt(s, QStringLiteral("System/ComPort"), 2);
+    result.BaudRate = readInt(s, QStringLiteral("System/BaudRate"), 9600);
+    const QVariant device = s.value(QStringLiteral("System/Device"));
+    if (device.typeId() == QMetaType::QString) result.Device = device.toString();
+    return result;
+}
+
+bool SaveSettings(const QString& path, int comPort, int baudRate) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSettings s(path, QSettings::IniFormat);
+    s.setValue(QStringLiteral("System/ComPort"), QString::number(comPort));
+    s.setValue(QStringLiteral("System/BaudRate"), QString::number(baudRate));
+    s.setValue(QStringLiteral("User/EEResume"), QStringLiteral("0000"));
+    s.setValue(QStringLiteral("User/EEStart"), QStringLiteral("0000"));
+    s.setValue(QStringLiteral("User/EEStop"), QStringLiteral("0000"));
+    s.sync();
+    return s.status() == QSettings::NoError;
+}
+
+}  // namespace varnel

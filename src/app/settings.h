@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+namespace varnel {
+
+struct KexSettings {
+    int ComPort = 2;
+    int BaudRate = 9600;
+    QString Device;  // a device path that overrides ComPort when not empty
+};
+
+// kex.ini in the user's configuration folder: $XDG_CONFIG_HOME/varnel/kex.ini on Linux.
+QString DefaultSettingsPath();
+
+// Decimal, or hexadecimal after 0x, 0X or $, with an optional sign; nothing else.
+bool ParseSettingsInt(const QString& text, int& value);
+
+KexSettings LoadSettings(const QString& path);
+
+// Writes the "System" and "User" keys as the program does at close. False when the file cannot
+// be written.
+bool SaveSettings(const QString& path, int comPort, int baudRate);
+
+}  // namespace varnel

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QDialog>
+
+namespace varnel {
+
+class TCommForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TCommForm(QWidget* parent = nullptr);
+};
+
+}  // namespace varnel
