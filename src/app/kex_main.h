@@ -80,6 +80,9 @@ public:
     // Writes the project to ProjectFileName; false (with the error shown) when it could not.
     bool SaveProject();
 
+    // Box operations (kex_main_link.cpp).
+    bool ConnectBox();
+
     void ShowHexCBoxClick();
     void HelpContentClick();
     void HelpTopicSearchClick();

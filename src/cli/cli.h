@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace varnel::cli {
+
+// Exit codes: 0 success, 1 a failure the program reports (its message on standard error),
+// 2 a usage error.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+
+struct Command {
+    QString name;     // "new", "meter show", ...
+    QString usage;    // one line: the arguments after the name
+    QString summary;  // one line: what it does
+    // args: everything after the command's name.
+    std::function<int(const QStringList& args)> run;
+};
+
+// Prints to standard output / standard error, UTF-8, one line each.
+void out(const QString& line);
+void err(const QString& line);
+
+}  // namespace varnel::cli
