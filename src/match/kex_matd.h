@@ -6,7 +6,7 @@ namespace varnel {
 
 class TMatchDialog : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TMatchDialog(QWidget* parent = nullptr);
 };
 
