@@ -1,10 +1,12 @@
 #include "kex_abot.h"
 
-#include <QApplication>
+#include "app/app_icon.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
+
+#include <algorithm>
 
 namespace varnel {
 
@@ -25,10 +27,11 @@ TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
     ProgramIcon = new QLabel(Panel1);
     ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
     ProgramIcon->setGeometry(8, 8, 65, 57);
-    ProgramIcon->setScaledContents(true);
-    ProgramIcon->setPixmap(QApplication::windowIcon().isNull()
-                               ? style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(64, 64)
-                               : QApplication::windowIcon().pixmap(64, 64));
+    // The picture fills its frame; the square icon keeps its proportions in the middle of it
+    // rather than being stretched out of shape.
+    ProgramIcon->setAlignment(Qt::AlignCenter);
+    const int side = std::min(ProgramIcon->width(), ProgramIcon->height());
+    ProgramIcon->setPixmap(AppIcon().pixmap(QSize(side, side), devicePixelRatioF()));
 
     auto label = [this](const char* name, QRect r, const QString& designText) {
         auto* l = new QLabel(designText, Panel1);

@@ -1,3 +1,4 @@
+#include "app/app_icon.h"
 #include "app/app_state.h"
 #include "app/qt_ui_services.h"
 #include "app/settings.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnel"));
     QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    // Every window without an icon of its own shows the program's in its title bar.
+    QApplication::setWindowIcon(varnel::AppIcon());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Configures the Kex Interface."));
