@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     state.DiagnosticWord = words.isEmpty() ? QString() : words.first();
 
     varnel::BoxLink link;
-    varnel::QtUiServices ui(state.AppDir + QStringLiteral("vl.hlp"));
+    varnel::QtUiServices ui;
     auto mainForm = varnel::CreateWindows(state, link, ui);
     mainForm->show();
     return app.exec();

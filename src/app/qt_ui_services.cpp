@@ -1,17 +1,24 @@
 #include "qt_ui_services.h"
 
+#include "app/help_window.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 
 namespace varnel {
 
+QtUiServices::QtUiServices() = default;
+
+QtUiServices::~QtUiServices() = default;
+
 namespace {
 
-QWidget* owner() { return QApplication::activeWindow(); }
+QWidget* owner() {
+    return QApplication::activeWindow();
+}
 
 void box(QMessageBox::Icon icon, const QString& title, const QString& text) {
     QMessageBox m(icon, title, text, QMessageBox::Ok, owner());
@@ -26,7 +33,9 @@ QString startPath(const QString& dir, const QString& fileName) {
 
 }  // namespace
 
-void QtUiServices::error(const QString& text) { box(QMessageBox::Critical, QStringLiteral("Error"), text); }
+void QtUiServices::error(const QString& text) {
+    box(QMessageBox::Critical, QStringLiteral("Error"), text);
+}
 
 void QtUiServices::warning(const QString& text) {
     box(QMessageBox::Warning, QStringLiteral("Warning"), text);
@@ -66,16 +75,26 @@ QString QtUiServices::saveFileName(const QString& dir, const QString& filter,
     return d.selectedFiles().constFirst();
 }
 
-int QtUiServices::runModal(QDialog& dialog) { return dialog.exec(); }
-
-void QtUiServices::missingHelp() {
-    information(QStringLiteral("The help file %1 was not found.").arg(QDir::toNativeSeparators(helpFile_)));
+int QtUiServices::runModal(QDialog& dialog) {
+    return dialog.exec();
 }
 
-void QtUiServices::helpContents() { missingHelp(); }
+HelpWindow& QtUiServices::help() {
+    // One window for the whole run, so Back keeps working across requests.
+    if (!help_) help_ = std::make_unique<HelpWindow>();
+    return *help_;
+}
 
-void QtUiServices::helpSearch() { missingHelp(); }
+void QtUiServices::helpContents() {
+    help().showContents();
+}
 
-void QtUiServices::helpTopic(int) { missingHelp(); }
+void QtUiServices::helpSearch() {
+    help().openSearch();
+}
+
+void QtUiServices::helpTopic(int context) {
+    help().showTopic(context);
+}
 
 }  // namespace varnel

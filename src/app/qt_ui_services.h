@@ -4,30 +4,40 @@
 
 #include <QString>
 
+#include <memory>
+
 class QWidget;
 
 namespace varnel {
 
-// The real user interface: message boxes, file dialogs and modal dialogs of Qt.
+class HelpWindow;
+
+// The real user interface: message boxes, file dialogs and modal dialogs of Qt, and the help
+// window with the user guide compiled into the program.
 class QtUiServices : public UiServices {
-public:
-    // helpFile: where the help system's file would be; the help requests name it.
-    explicit QtUiServices(QString helpFile) : helpFile_(std::move(helpFile)) {}
+  public:
+    QtUiServices();
+    ~QtUiServices() override;
 
     void error(const QString& text) override;
     void warning(const QString& text) override;
     void information(const QString& text) override;
     Answer confirm(const QString& text, bool withCancel) override;
-    QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
-    QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
+    QString openFileName(const QString& dir, const QString& filter,
+                         const QString& fileName) override;
+    QString saveFileName(const QString& dir, const QString& filter,
+                         const QString& fileName) override;
     int runModal(QDialog& dialog) override;
     void helpContents() override;
     void helpSearch() override;
     void helpTopic(int context) override;
 
-private:
-    void missingHelp();
-    QString helpFile_;
+    // The help window; made at the first help request, nullptr before it.
+    HelpWindow* helpWindow() const { return help_.get(); }
+
+  private:
+    HelpWindow& help();
+    std::unique_ptr<HelpWindow> help_;
 };
 
 }  // namespace varnel
