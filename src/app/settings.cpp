@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <limits>
+#include <optional>
 
 namespace varnel {
 
@@ -38,9 +39,12 @@ bool ParseSettingsInt(const QString& text, int& value) {
     for (; i < n; ++i) {
         const char16_t c = text[i].unicode();
         int d = -1;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
         if (d < 0 || d >= base) return false;
         v = v * base + d;
         if (v > std::numeric_limits<int>::max() + 1LL) return false;
@@ -50,6 +54,9 @@ bool ParseSettingsInt(const QString& text, int& value) {
     value = static_cast<int>(v);
     return true;
 }
+
+static bool writeSettings(const QString& path, int comPort, int baudRate,
+                          const std::optional<QString>& device);
 
 static int readInt(QSettings& s, const QString& key, int fallback) {
     const QVariant v = s.value(key);
@@ -70,8 +77,23 @@ KexSettings LoadSettings(const QString& path) {
 }
 
 bool SaveSettings(const QString& path, int comPort, int baudRate) {
+    return writeSettings(path, comPort, baudRate, std::nullopt);
+}
+
+bool SaveSettings(const QString& path, int comPort, int baudRate, const QString& device) {
+    return writeSettings(path, comPort, baudRate, device);
+}
+
+static bool writeSettings(const QString& path, int comPort, int baudRate,
+                          const std::optional<QString>& device) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings s(path, QSettings::IniFormat);
+    if (device) {
+        if (device->isEmpty())
+            s.remove(QStringLiteral("System/Device"));
+        else
+            s.setValue(QStringLiteral("System/Device"), *device);
+    }
     s.setValue(QStringLiteral("System/ComPort"), QString::number(comPort));
     s.setValue(QStringLiteral("System/BaudRate"), QString::number(baudRate));
     s.setValue(QStringLiteral("User/EEResume"), QStringLiteral("0000"));
