@@ -39,12 +39,9 @@ bool ParseSettingsInt(const QString& text, int& value) {
     for (; i < n; ++i) {
         const char16_t c = text[i].unicode();
         int d = -1;
-        if (c >= '0' && c <= '9')
-            d = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            d = c - 'A' + 10;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
         if (d < 0 || d >= base) return false;
         v = v * base + d;
         if (v > std::numeric_limits<int>::max() + 1LL) return false;

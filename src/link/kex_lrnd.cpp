@@ -64,9 +64,7 @@ TLearnDialog::TLearnDialog(AppState& state, UiServices& ui, QWidget* parent)
     StopBtn->installEventFilter(this);
 }
 
-void TLearnDialog::CloseBtnClick() {
-    done(QDialog::Accepted);
-}
+void TLearnDialog::CloseBtnClick() { done(QDialog::Accepted); }
 
 void TLearnDialog::CreateMeterBtnClick() {
     if (ui_.confirm(QStringLiteral("Ok to close Learn dialog and open Meter Dialog?")) ==
@@ -86,9 +84,7 @@ void TLearnDialog::StopBtnClick() {
     StopBtn->setEnabled(false);
 }
 
-void TLearnDialog::InputRGrpClick() {
-    LearnGrid->refresh();
-}
+void TLearnDialog::InputRGrpClick() { LearnGrid->refresh(); }
 
 void TLearnDialog::StopBtnKeyPress(int key) {
     if (key == Qt::Key_Space) state_.LearnPaused = !state_.LearnPaused;

@@ -16,7 +16,7 @@ class UiServices;
 // start and keeps its button states and its one question, but no menu item opens it.
 class TLearnDialog : public QDialog {
     Q_OBJECT
-  public:
+public:
     // The result of Create Meter's Yes, distinct from OK (Close) and Cancel.
     static constexpr int ResultYes = 6;
 
@@ -39,11 +39,11 @@ class TLearnDialog : public QDialog {
     QPushButton* CloseBtn;
     QPushButton* StopBtn;
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-  private:
+private:
     void StopBtnKeyPress(int key);
 
     AppState& state_;
