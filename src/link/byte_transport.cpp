@@ -7,6 +7,20 @@
 
 namespace varnel {
 
+namespace {
+
+#ifdef Q_OS_WIN
+constexpr int kAccessDenied = 5;  // ERROR_ACCESS_DENIED
+#else
+constexpr int kAccessDenied = EACCES;
+#endif
+
+QString openErrorText(const QString& device, int code, const QString& text) {
+    return QStringLiteral("Can't open specified device %1 (Error %2, %3)").arg(device).arg(code).arg(text);
+}
+
+}  // namespace
+
 // ---- SerialTransport ------------------------------------------------------------------------
 
 SerialTransport::SerialTransport(QObject* parent)
@@ -29,15 +43,21 @@ bool SerialTransport::open(const QString& device, QString& error) {
     port_->setFlowControl(QSerialPort::NoFlowControl);
     errno = 0;
     if (!port_->open(QIODevice::ReadWrite)) {
-        // The system's own error number, when the failing call left one.
-        const int code = errno != 0 ? errno : int(port_->error());
-        if (port_->error() == QSerialPort::DeviceNotFoundError)
-            error = QStringLiteral("Specified device not found (%1).").arg(device);
-        else
-            error = QStringLiteral("Can't open specified device %1 (Error %2, %3)")
-                        .arg(device)
-                        .arg(code)
-                        .arg(port_->errorString());
+        const int systemError = errno;
+        switch (port_->error()) {
+            case QSerialPort::DeviceNotFoundError:
+                error = QStringLiteral("Specified device not found (%1).").arg(device);
+                break;
+            case QSerialPort::PermissionError:
+                // In use (a lock held by another program) or refused: the system's "access
+                // denied", whose number the failing call may not have left behind.
+                error = openErrorText(device, kAccessDenied, port_->errorString());
+                break;
+            default:
+                error = openErrorText(device, systemError != 0 ? systemError : int(port_->error()),
+                                      port_->errorString());
+                break;
+        }
         port_->clearError();
         return false;
     }
