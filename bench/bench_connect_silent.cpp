@@ -16,7 +16,7 @@
 namespace {
 
 class QuietUi : public varnel::UiServices {
-public:
+  public:
     QString last;
     void error(const QString& text) override { last = text; }
     void warning(const QString& text) override { last = text; }

@@ -29,7 +29,7 @@ void setTable(EepromImage& image, const std::function<int(int)>& word) {
 
 class TestConnect : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -51,7 +51,7 @@ private slots:
     void zeroAdjustmentsGiveTheTableCurve();
     void frequencyUnits();
 
-private:
+  private:
     ScriptedUi ui_;
     AppState state_;
 };
@@ -61,7 +61,9 @@ void TestConnect::init() {
     state_.header.setHardwareVersion(10);
 }
 
-void TestConnect::cleanup() { VERIFY_UI(ui_); }
+void TestConnect::cleanup() {
+    VERIFY_UI(ui_);
+}
 
 void TestConnect::connectMessages_data() {
     QTest::addColumn<QByteArray>("prompt");  // reply to CR alone
@@ -76,26 +78,26 @@ void TestConnect::connectMessages_data() {
         << QByteArray("\r\n>") << QByteArray("\r\nV1.0 KEX\r\n") << 10 << invalid.arg(1);
     QTest::newRow("9 characters") << QByteArray("\r\n>") << QByteArray("\r\nV1.0 K>") << 10
                                   << invalid.arg(2);
-    QTest::newRow("10 characters pass") << QByteArray("\r\n>") << QByteArray("\r\nV1.0 KX>") << 10
-                                        << QString();
+    QTest::newRow("10 characters pass")
+        << QByteArray("\r\n>") << QByteArray("\r\nV1.0 KX>") << 10 << QString();
     QTest::newRow("no V") << QByteArray("\r\n>") << QByteArray("\r\nX1.0 KEX\r\n>") << 10
                           << invalid.arg(3);
     QTest::newRow("lower-case v") << QByteArray("\r\n>") << QByteArray("\r\nv1.0 KEX\r\n>") << 10
                                   << invalid.arg(3);
     QTest::newRow("version x.y") << QByteArray("\r\n>") << QByteArray("\r\nVx.y KEX\r\n>") << 10
                                  << invalid.arg(4);
-    QTest::newRow("blank version") << QByteArray("\r\n>") << QByteArray("\r\nV    KEX\r\n>") << 10
-                                   << invalid.arg(4);
+    QTest::newRow("blank version")
+        << QByteArray("\r\n>") << QByteArray("\r\nV    KEX\r\n>") << 10 << invalid.arg(4);
     QTest::newRow("1.1 against 10") << QByteArray("\r\n>") << QByteArray("\r\nV1.1 KEX\r\n>") << 10
                                     << "Incorrect hardware version";
-    QTest::newRow("1.1 against 11") << QByteArray("\r\n>") << QByteArray("\r\nV1.1 KEX\r\n>") << 11
-                                    << QString();
-    QTest::newRow("1.0 against 10") << QByteArray("\r\n>") << QByteArray("\r\nV1.0 KEX\r\n>") << 10
-                                    << QString();
+    QTest::newRow("1.1 against 11")
+        << QByteArray("\r\n>") << QByteArray("\r\nV1.1 KEX\r\n>") << 11 << QString();
+    QTest::newRow("1.0 against 10")
+        << QByteArray("\r\n>") << QByteArray("\r\nV1.0 KEX\r\n>") << 10 << QString();
     QTest::newRow("padded ' 1.'") << QByteArray("\r\n>") << QByteArray("\r\nV 1.KEX\r\n>") << 10
                                   << QString();
-    QTest::newRow("tab-padded '1\\t '") << QByteArray("\r\n>") << QByteArray("\r\nV1\t KEX\r\n>")
-                                        << 10 << QString();
+    QTest::newRow("tab-padded '1\\t '")
+        << QByteArray("\r\n>") << QByteArray("\r\nV1\t KEX\r\n>") << 10 << QString();
     // 0.25 x 10 = 2.5 goes to the even neighbour, 2.
     QTest::newRow(".25 is 2") << QByteArray("\r\n>") << QByteArray("\r\nV.25 KEX\r\n>") << 2
                               << QString();
@@ -136,7 +138,8 @@ void TestConnect::connectWithNoBoxTakesTwoWaits() {
     clock.start();
     QVERIFY(!ConnectBox(state_, box.link, ui_));
     // One echo wait and one reply wait of a second each.
-    QVERIFY2(clock.elapsed() >= 2000 && clock.elapsed() < 2300, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 2000 && clock.elapsed() < 2300,
+             qPrintable(QString::number(clock.elapsed())));
     QVERIFY(state_.AbortFlag);
 }
 
@@ -156,12 +159,15 @@ void TestConnect::connectAgainstTheBoxModel() {
 void TestConnect::monitorFields_data() {
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<QList<int>>("adjust");
-    QTest::newRow("plain") << QByteArray("POTS 0010 0020 0030 0040\r\n>") << QList<int>{16, 32, 48, 64};
+    QTest::newRow("plain") << QByteArray("POTS 0010 0020 0030 0040\r\n>")
+                           << QList<int>{16, 32, 48, 64};
     QTest::newRow("FFF0 is -16") << QByteArray("POTS FFF0 fff0 8000 7FFF\r\n>")
                                  << QList<int>{-16, -16, -32768, 32767};
-    QTest::newRow("00G0 is 0") << QByteArray("POTS 00G0 0001 G000 0002\r\n>") << QList<int>{0, 1, 0, 2};
+    QTest::newRow("00G0 is 0") << QByteArray("POTS 00G0 0001 G000 0002\r\n>")
+                               << QList<int>{0, 1, 0, 2};
     // Only the four fields are read; separators and the rest are the box's business.
-    QTest::newRow("other separators") << QByteArray("xxxxx0001x0002x0003x0004>") << QList<int>{1, 2, 3, 4};
+    QTest::newRow("other separators")
+        << QByteArray("xxxxx0001x0002x0003x0004>") << QList<int>{1, 2, 3, 4};
 }
 
 void TestConnect::monitorFields() {
@@ -183,11 +189,15 @@ void TestConnect::monitorMessages_data() {
     QTest::newRow("no prompt") << false << QByteArray("\r\nPOTS 0000 0000 0000 0000\r\n>")
                                << "Hardware not found";
     QTest::newRow("no M reply") << true << QByteArray() << invalid.arg(1);
-    QTest::newRow("no first line") << true << QByteArray("POTS 0000 0000 0000 0000>") << invalid.arg(1);
-    QTest::newRow("24 characters") << true << QByteArray("\r\nPOTS 0000 0000 0000 000>") << invalid.arg(2);
-    QTest::newRow("25 characters") << true << QByteArray("\r\nPOTS 0000 0000 0000 0000>") << QString();
+    QTest::newRow("no first line")
+        << true << QByteArray("POTS 0000 0000 0000 0000>") << invalid.arg(1);
+    QTest::newRow("24 characters")
+        << true << QByteArray("\r\nPOTS 0000 0000 0000 000>") << invalid.arg(2);
+    QTest::newRow("25 characters")
+        << true << QByteArray("\r\nPOTS 0000 0000 0000 0000>") << QString();
     // The second line's own wait is not tested: what came is read.
-    QTest::newRow("no final prompt") << true << QByteArray("\r\nPOTS 0000 0000 0000 0000\r\n") << QString();
+    QTest::newRow("no final prompt")
+        << true << QByteArray("\r\nPOTS 0000 0000 0000 0000\r\n") << QString();
 }
 
 void TestConnect::monitorMessages() {

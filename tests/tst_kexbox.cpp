@@ -32,7 +32,7 @@ QByteArray feed(kexbox::BoxModel& box, const QByteArray& in) {
 
 // A kexbox process on its own pseudo-terminal.
 class KexboxProcess {
-public:
+  public:
     explicit KexboxProcess(const QStringList& args) {
         process.start(QStringLiteral(KEXBOX_PATH), args);
         if (!process.waitForReadyRead(5000)) return;
@@ -94,7 +94,7 @@ QString writeProject(const QString& path, int hardwareVersion, bool frequency = 
 
 class TestKexbox : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void replies_data();
     void replies();
     void faults_data();
@@ -115,7 +115,7 @@ private slots:
     void cliMonitor();
     void cliFailures();
 
-private:
+  private:
     QTemporaryDir dir_;
 };
 
@@ -131,7 +131,8 @@ void TestKexbox::replies_data() {
     QTest::newRow("read hex lower case") << QByteArray("C0a*\r") << QByteArray("C0a*\r3F+\r\n>");
     QTest::newRow("unknown") << QByteArray("X\r") << QByteArray("X\r?\r\n>");
     QTest::newRow("bad digits") << QByteArray("C0G12\r") << QByteArray("C0G12\r?\r\n>");
-    QTest::newRow("line feed is no command") << QByteArray("\nQ\r") << QByteArray("\nQ\r\r\nV1.0 KEX\r\n>");
+    QTest::newRow("line feed is no command")
+        << QByteArray("\nQ\r") << QByteArray("\nQ\r\r\nV1.0 KEX\r\n>");
     QTest::newRow("no CR, no reply") << QByteArray("Q") << QByteArray("Q");
 }
 
@@ -152,12 +153,18 @@ void TestKexbox::faults_data() {
     QTest::newRow("no-reply") << "no-reply" << QByteArray("Q\r") << QByteArray("Q\r");
     QTest::newRow("short-q") << "short-q" << QByteArray("Q\r") << QByteArray("Q\r\r\nV1.0\r\n>");
     QTest::newRow("no-v") << "no-v" << QByteArray("Q\r") << QByteArray("Q\r\r\nKEX V1.0\r\n>");
-    QTest::newRow("bad-version") << "bad-version" << QByteArray("Q\r") << QByteArray("Q\r\r\nV?.? KEX\r\n>");
-    QTest::newRow("short-m") << "short-m" << QByteArray("M\r") << QByteArray("M\r\r\nPOTS 0000\r\n>");
-    QTest::newRow("no-ack hit") << "no-ack=5" << QByteArray("C0501\r") << QByteArray("C0501\r\r\n>");
-    QTest::newRow("no-ack other") << "no-ack=5" << QByteArray("C0601\r") << QByteArray("C0601\r+\r\n>");
-    QTest::newRow("bad-read hit") << "bad-read=10" << QByteArray("C0A*\r") << QByteArray("C0A*\rC0+\r\n>");
-    QTest::newRow("silent-after") << "silent-after=2" << QByteArray("\rQ\r") << QByteArray("\r\r\n>Q");
+    QTest::newRow("bad-version") << "bad-version" << QByteArray("Q\r")
+                                 << QByteArray("Q\r\r\nV?.? KEX\r\n>");
+    QTest::newRow("short-m") << "short-m" << QByteArray("M\r")
+                             << QByteArray("M\r\r\nPOTS 0000\r\n>");
+    QTest::newRow("no-ack hit") << "no-ack=5" << QByteArray("C0501\r")
+                                << QByteArray("C0501\r\r\n>");
+    QTest::newRow("no-ack other") << "no-ack=5" << QByteArray("C0601\r")
+                                  << QByteArray("C0601\r+\r\n>");
+    QTest::newRow("bad-read hit") << "bad-read=10" << QByteArray("C0A*\r")
+                                  << QByteArray("C0A*\rC0+\r\n>");
+    QTest::newRow("silent-after") << "silent-after=2" << QByteArray("\rQ\r")
+                                  << QByteArray("\r\r\n>Q");
 }
 
 void TestKexbox::faults() {

@@ -20,13 +20,15 @@ using varnel::test::ScriptedPeer;
 
 namespace {
 
-double cpuSeconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
+double cpuSeconds() {
+    return double(std::clock()) / CLOCKS_PER_SEC;
+}
 
 }  // namespace
 
 class TestLink : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void hexToInt_data();
     void hexToInt();
     void intToHexStr_data();
@@ -151,11 +153,21 @@ void TestLink::deviceChoice_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<QString>("override");
     QTest::addColumn<QString>("opened");
-    QTest::newRow("COM 1") << 1 << "" << "" << "/dev/ttyS0";
-    QTest::newRow("COM 2") << 2 << "" << "" << "/dev/ttyS1";
-    QTest::newRow("COM 4") << 4 << "" << "" << "/dev/ttyS3";
-    QTest::newRow("settings device") << 2 << "/dev/ttyUSB0" << "" << "/dev/ttyUSB0";
-    QTest::newRow("command line wins") << 2 << "/dev/ttyUSB0" << "/dev/pts/7" << "/dev/pts/7";
+    QTest::newRow("COM 1") << 1 << ""
+                           << ""
+                           << "/dev/ttyS0";
+    QTest::newRow("COM 2") << 2 << ""
+                           << ""
+                           << "/dev/ttyS1";
+    QTest::newRow("COM 4") << 4 << ""
+                           << ""
+                           << "/dev/ttyS3";
+    QTest::newRow("settings device") << 2 << "/dev/ttyUSB0"
+                                     << ""
+                                     << "/dev/ttyUSB0";
+    QTest::newRow("command line wins") << 2 << "/dev/ttyUSB0"
+                                       << "/dev/pts/7"
+                                       << "/dev/pts/7";
 }
 
 void TestLink::deviceChoice() {
@@ -191,9 +203,10 @@ void TestLink::openFailureMessages() {
     QVERIFY(first.OpenLink(error));
     QVERIFY(!second.OpenLink(error));
     // In use: the system's "access denied" and its text.
-    QVERIFY2(error.startsWith(QStringLiteral("Can't open specified device %1 (Error 13, ").arg(pts)) &&
-                 error.endsWith(QLatin1Char(')')) && error.size() > pts.size() + 42,
-             qPrintable(error));
+    QVERIFY2(
+        error.startsWith(QStringLiteral("Can't open specified device %1 (Error 13, ").arg(pts)) &&
+            error.endsWith(QLatin1Char(')')) && error.size() > pts.size() + 42,
+        qPrintable(error));
     ::close(slave);
     ::close(master);
 }
@@ -307,7 +320,8 @@ void TestLink::failedReplySetsAbortFlag() {
     QVERIFY(!box.link.SendCommand(QStringLiteral("M"), '\n', abort));
     QVERIFY(abort);
     // Two echo waits and one reply wait, each ended by its time-out; nothing is sent again.
-    QVERIFY2(clock.elapsed() >= 150 && clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 150 && clock.elapsed() < 400,
+             qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(box.transport->written, QByteArray("M\r"));
 }
 
@@ -340,7 +354,8 @@ void TestLink::nestedOperationDoesNotStallTheOuterWait() {
     QVERIFY(!box.link.ReceiveUntil('#'));
     QVERIFY(innerOk);
     // The outer wait keeps its own time-out and ends by it.
-    QVERIFY2(clock.elapsed() >= 300 && clock.elapsed() < 600, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() >= 300 && clock.elapsed() < 600,
+             qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestLink::closedPortFailsAtOnce() {

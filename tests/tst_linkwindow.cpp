@@ -30,7 +30,7 @@ using varnel::test::ScriptedUi;
 // terminal and port options menu items, the port settings.
 class TestLinkWindow : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -47,7 +47,7 @@ private slots:
     void deviceIsSavedButNotTheCommandLinePort();
     void missingPortReportedOnceThenHardwareNotFound();
 
-private:
+  private:
     void make();
     void newProject();
     std::unique_ptr<QTemporaryDir> dir_;
@@ -198,12 +198,14 @@ void TestLinkWindow::portOptions_data() {
     QTest::addColumn<bool>("ok");
     QTest::addColumn<int>("newPort");
     QTest::addColumn<QString>("newDevice");
-    QTest::newRow("COM 2 shown, OK unchanged") << 2 << "" << 1 << -1 << QString() << true << 2 << "";
+    QTest::newRow("COM 2 shown, OK unchanged")
+        << 2 << "" << 1 << -1 << QString() << true << 2 << "";
     QTest::newRow("COM 3 chosen") << 2 << "" << 1 << 2 << QString() << true << 3 << "";
     QTest::newRow("cancel after change") << 2 << "" << 1 << 2 << QString() << false << 2 << "";
     QTest::newRow("above 4 shows COM 4") << 7 << "" << 3 << -1 << QString() << true << 4 << "";
     QTest::newRow("0 selects nothing") << 0 << "" << -1 << -1 << QString() << true << 0 << "";
-    QTest::newRow("device typed") << 2 << "" << 1 << -1 << "/dev/ttyUSB0" << true << 2 << "/dev/ttyUSB0";
+    QTest::newRow("device typed") << 2 << "" << 1 << -1 << "/dev/ttyUSB0" << true << 2
+                                  << "/dev/ttyUSB0";
     QTest::newRow("COM choice clears the device")
         << 2 << "/dev/ttyUSB0" << 1 << 0 << QString() << true << 1 << "";
     QTest::newRow("device cancelled") << 2 << "" << 1 << -1 << "/dev/ttyUSB0" << false << 2 << "";
@@ -235,7 +237,9 @@ void TestLinkWindow::portOptions() {
         if (!typed.isNull()) setup.DeviceEdit->setText(typed);
         return ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
     });
-    if (ok) ui_.expectInformation(QStringLiteral("Changes will be effective at next program execution"));
+    if (ok)
+        ui_.expectInformation(
+            QStringLiteral("Changes will be effective at next program execution"));
     form_->BoxOptions->trigger();
     QTEST(box_->link.PortNumber, "newPort");
     QTEST(box_->link.Device, "newDevice");

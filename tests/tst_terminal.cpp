@@ -12,7 +12,7 @@ using varnel::test::InProcessBox;
 
 class TestTerminal : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void screen_data();
     void screen();
     void twentyFifthCarriageReturnScrolls();
@@ -33,7 +33,8 @@ void TestTerminal::screen_data() {
     QTest::newRow("80th character dropped")
         << QByteArray(85, 'a') << QStringList{QString(79, QLatin1Char('a')), QString()} << 0 << 79;
     QTest::newRow("line feed lets the line grow again")
-        << QByteArray(80, 'a') + "\nbc" << QStringList{QString(79, QLatin1Char('a')) + "bc"} << 0 << 2;
+        << QByteArray(80, 'a') + "\nbc" << QStringList{QString(79, QLatin1Char('a')) + "bc"} << 0
+        << 2;
     QTest::newRow("CR only moves down")
         << QByteArray("ab\rcd") << QStringList{"ab", "cd", ""} << 1 << 4;
     QTest::newRow("LF only returns to the margin")
@@ -118,7 +119,8 @@ void TestTerminal::theBoxEchoShowsOnTheScreen() {
     QTest::keyClicks(form.Memo1, QStringLiteral("Q"));
     QTest::keyClick(form.Memo1, Qt::Key_Return);
     QTRY_COMPARE(form.screen().lines().mid(0, 4), (QStringList{"Q", "", "V1.0 KEX", ">"}));
-    QCOMPARE(form.screenText().split(QLatin1Char('\n')).mid(0, 4), (QStringList{"Q", "", "V1.0 KEX", ">"}));
+    QCOMPARE(form.screenText().split(QLatin1Char('\n')).mid(0, 4),
+             (QStringList{"Q", "", "V1.0 KEX", ">"}));
 }
 
 void TestTerminal::escapeIsSentAndKeepsTheWindow() {

@@ -16,7 +16,10 @@ constexpr int kAccessDenied = EACCES;
 #endif
 
 QString openErrorText(const QString& device, int code, const QString& text) {
-    return QStringLiteral("Can't open specified device %1 (Error %2, %3)").arg(device).arg(code).arg(text);
+    return QStringLiteral("Can't open specified device %1 (Error %2, %3)")
+        .arg(device)
+        .arg(code)
+        .arg(text);
 }
 
 }  // namespace

@@ -34,9 +34,10 @@ struct ScriptedPeer {
 // A link whose line leads to a box model in this process. The model (and so the wire protocol
 // it speaks) is kexbox's own.
 class InProcessBox {
-public:
+  public:
     explicit InProcessBox(int timeoutMs = 100)
-        : model(std::make_shared<kexbox::BoxModel>()), transport(new InProcessTransport),
+        : model(std::make_shared<kexbox::BoxModel>()),
+          transport(new InProcessTransport),
           link(transport) {
         link.TimeoutMs = timeoutMs;
         attachModel();
