@@ -1,13 +1,14 @@
 # Set-up, build, run and test on a Debian 12 machine.
 #   make run   install what is missing, build, start varnel
 #   make test  install what is missing, build, run every test
+#   make bench build, then print the link's figures (silent-port Connect, echo round trips)
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
                 libqt6opengl6-dev xvfb xauth fonts-dejavu-core
 
-.PHONY: all deps build run test clean
+.PHONY: all deps build run test bench clean
 
 all: build
 
@@ -34,16 +35,14 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
-	@mkdir -p $(BUILD_DIR)/run/config
-	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "No display found: starting varnel under xvfb-run"; \
-	  XDG_CONFIG_HOME=$(CURDIR)/$(BUILD_DIR)/run/config xvfb-run -a $(BUILD_DIR)/src/varnel; \
-	else \
-	  XDG_CONFIG_HOME=$(CURDIR)/$(BUILD_DIR)/run/config $(BUILD_DIR)/src/varnel; \
-	fi
+	@tools/run-with-kexbox.sh $(BUILD_DIR)
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	$(BUILD_DIR)/bench/bench_connect_silent
+	$(BUILD_DIR)/bench/bench_echo
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -57,6 +57,7 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     buildTopPanel(central_);
     buildClientArea(central_);
     buildMenus();
+    wireLink();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
@@ -321,7 +322,7 @@ bool TMainForm::FormClose() {
                 return false;
         }
     }
-    if (!SaveSettings(state_.SettingsPath, link_.PortNumber, link_.BaudRate)) {
+    if (!SaveSettings(state_.SettingsPath, link_.PortNumber, link_.BaudRate, link_.Device)) {
         ui_.error(QStringLiteral("Unable to write to %1").arg(state_.SettingsPath));
         return false;
     }

@@ -80,8 +80,13 @@ public:
     // Writes the project to ProjectFileName; false (with the error shown) when it could not.
     bool SaveProject();
 
-    // Box operations (kex_main_link.cpp).
+    // Box operations and the link's windows (kex_main_link.cpp).
     bool ConnectBox();
+    // Draws Series2 from the box's pot adjustments; the previous curve stays on failure.
+    bool MonitorBox();
+    void AbortBtnClick();
+    void BoxTerminalClick();
+    void BoxOptionsClick();
 
     void ShowHexCBoxClick();
     void HelpContentClick();
@@ -149,6 +154,7 @@ private:
     void buildTopPanel(QWidget* central);
     void buildClientArea(QWidget* central);
     void buildMenus();
+    void wireLink();  // kex_main_link.cpp
 
     AppState& state_;
     BoxLink& link_;

@@ -18,8 +18,15 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Configures the Kex Interface."));
     parser.addHelpOption();
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("Talk to the box on DEVICE (a serial device path) for this run, whatever "
+                       "the settings say."),
+        QStringLiteral("DEVICE"));
+    parser.addOption(portOption);
     parser.addPositionalArgument(QStringLiteral("word"),
-                                 QStringLiteral("Diagnostic word (shows the EEPROM grid)."), QStringLiteral("[word]"));
+                                 QStringLiteral("Diagnostic word (shows the EEPROM grid)."),
+                                 QStringLiteral("[word]"));
     parser.process(app);
 
     varnel::AppState state;
@@ -30,6 +37,7 @@ int main(int argc, char** argv) {
     state.DiagnosticWord = words.isEmpty() ? QString() : words.first();
 
     varnel::BoxLink link;
+    link.PortOverride = parser.value(portOption);
     varnel::QtUiServices ui;
     auto mainForm = varnel::CreateWindows(state, link, ui);
     mainForm->show();

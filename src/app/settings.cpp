@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <limits>
+#include <optional>
 
 namespace varnel {
 
@@ -51,6 +52,9 @@ bool ParseSettingsInt(const QString& text, int& value) {
     return true;
 }
 
+static bool writeSettings(const QString& path, int comPort, int baudRate,
+                          const std::optional<QString>& device);
+
 static int readInt(QSettings& s, const QString& key, int fallback) {
     const QVariant v = s.value(key);
     if (v.typeId() != QMetaType::QString) return fallback;
@@ -70,8 +74,23 @@ KexSettings LoadSettings(const QString& path) {
 }
 
 bool SaveSettings(const QString& path, int comPort, int baudRate) {
+    return writeSettings(path, comPort, baudRate, std::nullopt);
+}
+
+bool SaveSettings(const QString& path, int comPort, int baudRate, const QString& device) {
+    return writeSettings(path, comPort, baudRate, device);
+}
+
+static bool writeSettings(const QString& path, int comPort, int baudRate,
+                          const std::optional<QString>& device) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSettings s(path, QSettings::IniFormat);
+    if (device) {
+        if (device->isEmpty())
+            s.remove(QStringLiteral("System/Device"));
+        else
+            s.setValue(QStringLiteral("System/Device"), *device);
+    }
     s.setValue(QStringLiteral("System/ComPort"), QString::number(comPort));
     s.setValue(QStringLiteral("System/BaudRate"), QString::number(baudRate));
     s.setValue(QStringLiteral("User/EEResume"), QStringLiteral("0000"));

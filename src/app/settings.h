@@ -21,5 +21,8 @@ KexSettings LoadSettings(const QString& path);
 // Writes the "System" and "User" keys as the program does at close. False when the file cannot
 // be written.
 bool SaveSettings(const QString& path, int comPort, int baudRate);
+// The same, and "System"/"Device": written when not empty, removed when empty (the COM port is
+// then in use).
+bool SaveSettings(const QString& path, int comPort, int baudRate, const QString& device);
 
 }  // namespace varnel

@@ -15,7 +15,7 @@ std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServi
     Dialogs d;
     d.LearnDialog = new TLearnDialog(state, ui, main.get());
     d.MatchDialog = new TMatchDialog(main.get());
-    d.CommForm = new TCommForm(main.get());
+    d.CommForm = new TCommForm(link, main.get());
     d.SetupDialog = new TSetupDialog(main.get());
     d.NewDialog = new TNewDialog(main.get());
     d.AboutDialog = new TAboutDialog(main.get());

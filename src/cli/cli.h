@@ -26,4 +26,7 @@ struct Command {
 void out(const QString& line);
 void err(const QString& line);
 
+// Each area's commands.
+void addLinkCommands(std::vector<Command>& commands);
+
 }  // namespace varnel::cli

@@ -3,7 +3,7 @@
 #include "app/ui_services.h"
 #include "cli/cli.h"
 
-#include <QDialog>
+#include <QStringList>
 
 namespace varnel::cli {
 

@@ -1,10 +1,230 @@
 #include "box_link.h"
 
+#include "link/byte_transport.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
 namespace varnel {
 
+// One wait of StartTimer .. StopTimer. Waits nest when a handler run inside a wait starts an
+// operation of its own; each keeps its own timer, so the inner one cannot stop the outer's.
+struct BoxLink::Wait {
+    QEventLoop loop;
+    QTimer timer;
+    bool timedOut = false;
+};
+
+BoxLink::BoxLink(QObject* parent) : BoxLink(new SerialTransport, parent) {}
+
+BoxLink::BoxLink(ByteTransport* transport, QObject* parent) : QObject(parent) {
+    setTransport(transport);
+}
+
+BoxLink::~BoxLink() {
+    for (Wait* w : waits_) w->loop.quit();
+}
+
+void BoxLink::setTransport(ByteTransport* transport) {
+    if (transport_) {
+        transport_->disconnect(this);
+        transport_->close();
+        transport_->deleteLater();
+    }
+    transport_ = transport;
+    transport_->setParent(this);
+    connect(transport_, &ByteTransport::readyRead, this, &BoxLink::readPort);
+    connect(transport_, &ByteTransport::lost, this, [this] {
+        wakeWaits();
+        emit linkLost();
+    });
+}
+
+bool BoxLink::isOpen() const {
+    return transport_->isOpen();
+}
+
+QString BoxLink::PortName(int portNumber) {
+#ifdef Q_OS_WIN
+    return QStringLiteral("COM%1").arg(portNumber);
+#else
+    return QStringLiteral("/dev/ttyS%1").arg(portNumber - 1);
+#endif
+}
+
+QString BoxLink::DeviceName() const {
+    if (!PortOverride.isEmpty()) return PortOverride;
+    if (!Device.isEmpty()) return Device;
+    return PortName(PortNumber);
+}
+
 bool BoxLink::OpenLink(QString& error) {
-    error.clear();
+    RxHead = 1;
+    RxTail = 1;
+    ShowRx = true;
+    TimeoutFlag = false;
+    if (!transport_->open(DeviceName(), error)) return false;
+    FlushLink();
+    transport_->setDtr(true);
+    transport_->setRts(false);
+    SendByte(13);
+    SendByte(13);
     return true;
+}
+
+void BoxLink::StartTimer() {
+    auto* w = new Wait;
+    w->timer.setSingleShot(true);
+    w->timer.setTimerType(Qt::PreciseTimer);
+    connect(&w->timer, &QTimer::timeout, this, [w] {
+        w->timedOut = true;
+        w->loop.quit();
+    });
+    waits_.push_back(w);
+    TimeoutFlag = false;
+    w->timer.start(TimeoutMs);
+}
+
+void BoxLink::StopTimer() {
+    if (!waits_.empty()) {
+        Wait* w = waits_.back();
+        waits_.pop_back();
+        w->timer.stop();
+        delete w;
+    }
+    TimeoutFlag = false;
+}
+
+bool BoxLink::TimedOut() {
+    if (waits_.empty()) {
+        ProcessMessages();
+        return TimeoutFlag;
+    }
+    Wait* w = waits_.back();
+    if (RxTail != RxHead) {
+        // Bytes are waiting to be taken: only let due events (the timer among them) run.
+        ProcessMessages();
+    } else if (!w->timedOut && transport_->isOpen()) {
+        // The condition is tested before exec(): a quit() issued earlier would be lost.
+        w->loop.exec();
+    }
+    if (RxTail == RxHead && !transport_->isOpen()) w->timedOut = true;
+    TimeoutFlag = w->timedOut;
+    return TimeoutFlag;
+}
+
+void BoxLink::FlushLink() {
+    RxTail = RxHead;
+    transport_->purge();
+}
+
+bool BoxLink::GetRxByte(uint8_t& b) {
+    if (RxTail == RxHead) return false;
+    b = RxBuf[RxTail];
+    if (++RxTail >= 200) RxTail = 1;
+    return true;
+}
+
+void BoxLink::StoreRxByte(uint8_t b) {
+    RxBuf[RxHead] = b;
+    if (++RxHead >= 200) RxHead = 1;
+    if (ShowRx) emit rxByte(b);
+    wakeWaits();
+}
+
+void BoxLink::wakeWaits() {
+    // Every wait re-tests its condition: an outer one resumes only after the inner has ended.
+    for (Wait* w : waits_) w->loop.quit();
+}
+
+void BoxLink::readPort() {
+    const QByteArray bytes = transport_->readAll();
+    for (const char c : bytes) StoreRxByte(static_cast<uint8_t>(c));
+}
+
+bool BoxLink::ReceiveUntil(uint8_t terminator) {
+    StartTimer();
+    Response.clear();
+    for (;;) {
+        uint8_t b = 0;
+        if (GetRxByte(b)) {
+            Response += QChar::fromLatin1(char(b));
+            if (b == terminator) {
+                StopTimer();
+                return true;
+            }
+        }
+        if (TimedOut()) {
+            StopTimer();
+            return false;
+        }
+    }
+}
+
+void BoxLink::SendByte(uint8_t b) {
+    transport_->write(QByteArray(1, char(b)));
+}
+
+bool BoxLink::SendByteEcho(uint8_t b) {
+    SendByte(b);
+    StartTimer();
+    for (;;) {
+        if (TimedOut()) {
+            StopTimer();
+            return false;
+        }
+        uint8_t echo = 0;
+        if (GetRxByte(echo)) {
+            StopTimer();
+            return true;
+        }
+    }
+}
+
+bool BoxLink::SendCommand(const QString& text, uint8_t terminator, bool& abortFlag) {
+    emit commandSent(text);
+    for (const QChar c : text) {
+        // A lost echo costs its time-out; the command goes on regardless.
+        SendByteEcho(static_cast<uint8_t>(c.toLatin1()));
+        ProcessMessages();
+    }
+    SendByteEcho(13);
+    ProcessMessages();
+    if (!ReceiveUntil(terminator)) abortFlag = true;
+    return !abortFlag;
+}
+
+bool BoxLink::WaitQuiet(int quietMs) {
+    if (!transport_->isOpen()) return false;
+    QEventLoop loop;
+    QTimer quiet;
+    quiet.setSingleShot(true);
+    quiet.setTimerType(Qt::PreciseTimer);
+    QTimer limit;
+    limit.setSingleShot(true);
+    limit.setTimerType(Qt::PreciseTimer);
+    bool wentQuiet = false;
+    connect(&quiet, &QTimer::timeout, &loop, [&] {
+        wentQuiet = true;
+        loop.quit();
+    });
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    // Every byte that arrives starts the quiet period again.
+    const auto conn =
+        connect(transport_, &ByteTransport::readyRead, &loop, [&] { quiet.start(quietMs); });
+    const auto lostConn = connect(transport_, &ByteTransport::lost, &loop, &QEventLoop::quit);
+    quiet.start(quietMs);
+    limit.start(TimeoutMs);
+    loop.exec();
+    disconnect(conn);
+    disconnect(lostConn);
+    FlushLink();
+    return wentQuiet;
+}
+
+void BoxLink::ProcessMessages() {
+    QCoreApplication::processEvents();
 }
 
 }  // namespace varnel

@@ -3,20 +3,99 @@
 #include <QObject>
 #include <QString>
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
 namespace varnel {
 
-// The serial line to the box. Owns the port settings read from kex.ini.
+class ByteTransport;
+
+// The serial line to the box: the port, the receive ring, the one-second waits and the command
+// transaction. Every wait runs a nested event loop that ends on a received byte or on its own
+// single-shot timer, so the window stays responsive and a silent port costs no CPU.
 class BoxLink : public QObject {
     Q_OBJECT
-public:
-    explicit BoxLink(QObject* parent = nullptr) : QObject(parent) {}
+  public:
+    // A link on a real serial port.
+    explicit BoxLink(QObject* parent = nullptr);
+    // A link on the given transport, which it takes over.
+    explicit BoxLink(ByteTransport* transport, QObject* parent = nullptr);
+    ~BoxLink() override;
 
+    void setTransport(ByteTransport* transport);
+    ByteTransport& transport() { return *transport_; }
+    bool isOpen() const;
+
+    // Settings. Device (kex.ini System/Device, saved at close) names any device path instead of
+    // PortNumber; PortOverride (the command line's --port) names one for this run only.
     int PortNumber = 2;
-    int BaudRate = 9600;
-    QString Device;  // overrides PortNumber when not empty
+    int BaudRate = 9600;  // kept for the settings file; the line always runs at 9600
+    QString Device;
+    QString PortOverride;
+    // Every wait for the box ends after this many milliseconds.
+    int TimeoutMs = 1000;
 
-    // Opens the line. On failure returns false and sets error to the text the user is shown.
+    // "COM<n>" on Windows, "/dev/ttyS<n-1>" elsewhere.
+    static QString PortName(int portNumber);
+    // The device OpenLink opens.
+    QString DeviceName() const;
+
+    // The receive ring: indices 1..199; empty when RxTail == RxHead. It has no overflow check:
+    // 199 bytes not taken make it read as empty again. No reply comes near that size.
+    std::array<uint8_t, 200> RxBuf{};
+    int RxHead = 1;
+    int RxTail = 1;
+    // Received bytes go to the terminal screen (rxByte) from the opening of the link on.
+    bool ShowRx = false;
+    bool TimeoutFlag = false;
+    // The text collected by the last ReceiveUntil, terminator included.
+    QString Response;
+
+    // Opens the port and sends two carriage returns without waiting. On failure returns false
+    // with the text the user is shown; the program then goes on without a link.
     virtual bool OpenLink(QString& error);
+
+    void StartTimer();
+    void StopTimer();
+    // Lets events run (waiting for a byte or the time-out while the ring is empty), then tells
+    // whether the current wait has timed out. A closed port times out at once: nothing can come.
+    bool TimedOut();
+
+    void FlushLink();
+    bool GetRxByte(uint8_t& b);
+    void StoreRxByte(uint8_t b);
+    bool ReceiveUntil(uint8_t terminator);
+    void SendByte(uint8_t b);
+    bool SendByteEcho(uint8_t b);
+
+    // One command transaction: the text and CR, each byte waiting for its echo, then the reply
+    // up to the terminator. A failed reply sets abortFlag; true only with the reply and a clear
+    // abortFlag (which the Abort button may set meanwhile).
+    bool SendCommand(const QString& text, uint8_t terminator, bool& abortFlag);
+
+    // Waits until no byte has arrived for quietMs (at most TimeoutMs in all), then flushes. The
+    // box's answers to the opening carriage returns come in after OpenLink; an operation started
+    // right away would take them for echoes.
+    bool WaitQuiet(int quietMs);
+
+    // Runs pending events once, as the waits do between steps.
+    static void ProcessMessages();
+
+  signals:
+    // A received byte, while ShowRx is set.
+    void rxByte(quint8 b);
+    // The text of each command as SendCommand starts it (empty for the prompt check).
+    void commandSent(const QString& text);
+    // The port went away while open and has been closed.
+    void linkLost();
+
+  private:
+    struct Wait;
+    void readPort();
+    void wakeWaits();
+    ByteTransport* transport_ = nullptr;
+    std::vector<Wait*> waits_;  // innermost last
 };
 
 }  // namespace varnel

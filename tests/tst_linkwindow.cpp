@@ -1,0 +1,296 @@
+#include "app/kex_main.h"
+#include "app/settings.h"
+#include "app/widgets.h"
+#include "app/windows.h"
+#include "link/box_ops.h"
+#include "link/kex_comm.h"
+#include "link/kex_setp.h"
+#include "support/in_process_box.h"
+#include "support/scripted_ui.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace varnel;
+using varnel::test::InProcessBox;
+using varnel::test::ScriptedUi;
+
+// The main window's side of the link: the Connect/Monitor/Abort button, the status label, the
+// terminal and port options menu items, the port settings.
+class TestLinkWindow : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void connectTurnsTheButtonIntoMonitor();
+    void failedConnectKeepsConnect();
+    void statusLabelShowsTheCommand();
+    void monitorDrawsTheAdjustedCurve();
+    void failedMonitorKeepsThePreviousCurve();
+    void abortClickDuringATransferOnlySetsTheFlag();
+    void terminalIsModelessAndOnlyHidden();
+
+    void portOptions_data();
+    void portOptions();
+    void deviceIsSavedButNotTheCommandLinePort();
+    void missingPortReportedOnceThenHardwareNotFound();
+
+  private:
+    void make();
+    void newProject();
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<InProcessBox> box_;
+    ScriptedUi ui_;
+    std::unique_ptr<TMainForm> form_;
+};
+
+void TestLinkWindow::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    state_ = std::make_unique<AppState>();
+    state_->AppDir = dir_->filePath(QStringLiteral("prog")) + QLatin1Char('/');
+    state_->SettingsPath = dir_->filePath(QStringLiteral("config/varnel/kex.ini"));
+    box_ = std::make_unique<InProcessBox>(100);
+}
+
+void TestLinkWindow::cleanup() {
+    VERIFY_UI(ui_);
+    form_.reset();
+    box_.reset();
+}
+
+void TestLinkWindow::make() {
+    form_ = CreateWindows(*state_, box_->link, ui_);
+    form_->FormActivate();
+    box_->link.WaitQuiet(20);
+    box_->transport->written.clear();
+}
+
+// A project as File > New leaves it, without the project code: an identity table, version 1.0.
+void TestLinkWindow::newProject() {
+    state_->ProjectState = DocState::New;
+    state_->header.setHardwareVersion(10);
+    for (int i = 0; i < 33; ++i) state_->image.setEntry(i, uint16_t(std::min(1023, i * 38)));
+    form_->UpdateControls();
+}
+
+void TestLinkWindow::connectTurnsTheButtonIntoMonitor() {
+    make();
+    newProject();
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Connect"));
+    form_->AbortBtn->click();
+    QVERIFY(state_->Connected);
+    QVERIFY(state_->MonitorMode);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Idle"));
+    QCOMPARE(box_->transport->written, QByteArray("\rQ\r"));
+}
+
+void TestLinkWindow::failedConnectKeepsConnect() {
+    make();
+    newProject();
+    box_->model->version = "1.1";
+    ui_.expectError(QStringLiteral("Incorrect hardware version"));
+    form_->AbortBtn->click();
+    QVERIFY(!state_->Connected);
+    QVERIFY(!state_->AbortFlag);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Connect"));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("(not connected)"));
+}
+
+void TestLinkWindow::statusLabelShowsTheCommand() {
+    make();
+    newProject();
+    QStringList seen;
+    connect(&box_->link, &BoxLink::commandSent, [&] { seen << form_->SIOLabel->text(); });
+    QVERIFY(form_->ConnectBox());
+    QCOMPARE(seen, (QStringList{QString(), QStringLiteral("Q")}));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Q"));
+}
+
+void TestLinkWindow::monitorDrawsTheAdjustedCurve() {
+    make();
+    newProject();
+    box_->model->adjust = {100, -50, 30, -400};
+    form_->AbortBtn->click();  // Connect
+    QVERIFY(state_->MonitorMode);
+    QCOMPARE(form_->Series2->count(), 0);
+    form_->AbortBtn->click();  // Monitor
+    QCOMPARE(form_->Series2->count(), 32);
+    const auto expected = AdjustedCurve(state_->image, {100, -50, 30, -400}, false);
+    for (int i = 0; i < 32; ++i) QCOMPARE(form_->Series2->at(i), expected[i]);
+    QCOMPARE(form_->Series2->at(4).y(), (4 * 38 + 100) / 204.8);
+    QCOMPARE(form_->Series2->at(0).y(), 0.0);
+    QCOMPARE(form_->Series2->name(), QStringLiteral("Adjusted"));
+    QCOMPARE(form_->Series2->color(), QColor(Qt::red));
+    // The button stays "Monitor" and clicks draw again.
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    box_->model->adjust = {0, 0, 0, 0};
+    form_->AbortBtn->click();
+    QCOMPARE(form_->Series2->at(4).y(), 4 * 38 / 204.8);
+}
+
+void TestLinkWindow::failedMonitorKeepsThePreviousCurve() {
+    make();
+    newProject();
+    box_->model->adjust = {100, 0, 0, 0};
+    form_->AbortBtn->click();
+    form_->AbortBtn->click();
+    const QList<QPointF> before = form_->Series2->points();
+    QCOMPARE(before.size(), 32);
+    box_->detach();
+    ui_.expectError(QStringLiteral("Hardware not found"));
+    form_->AbortBtn->click();
+    QCOMPARE(form_->Series2->points(), before);
+    QVERIFY(state_->Connected);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+}
+
+void TestLinkWindow::abortClickDuringATransferOnlySetsTheFlag() {
+    make();
+    newProject();
+    // A transfer shows "Abort" and clears MonitorMode while the box stays connected.
+    state_->Connected = true;
+    state_->MonitorMode = false;
+    form_->AbortBtn->setText(QStringLiteral("Abort"));
+    form_->AbortBtn->click();
+    QVERIFY(state_->AbortFlag);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Abort"));
+    QTest::qWait(20);
+    QCOMPARE(box_->transport->written, QByteArray());
+}
+
+void TestLinkWindow::terminalIsModelessAndOnlyHidden() {
+    make();
+    TCommForm* comm = form_->dialogs().CommForm;
+    QVERIFY(comm->isHidden());
+    form_->BoxTerminal->trigger();
+    QVERIFY(comm->isVisible());
+    QVERIFY(!comm->isModal());
+    QCOMPARE(comm->parentWidget(), form_.get());
+    for (const char c : QByteArray("kept")) box_->link.StoreRxByte(uint8_t(c));
+    QTRY_VERIFY(comm->screenText().startsWith(QStringLiteral("kept")));
+    comm->close();
+    QVERIFY(comm->isHidden());
+    QCOMPARE(form_->dialogs().CommForm, comm);
+    form_->BoxTerminal->trigger();
+    QVERIFY(comm->screenText().startsWith(QStringLiteral("kept")));
+}
+
+void TestLinkWindow::portOptions_data() {
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<int>("shown");      // selected item when the dialog opens
+    QTest::addColumn<int>("click");      // item the user clicks, -1 none
+    QTest::addColumn<QString>("typed");  // device path typed, null: none
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("newPort");
+    QTest::addColumn<QString>("newDevice");
+    QTest::newRow("COM 2 shown, OK unchanged")
+        << 2 << "" << 1 << -1 << QString() << true << 2 << "";
+    QTest::newRow("COM 3 chosen") << 2 << "" << 1 << 2 << QString() << true << 3 << "";
+    QTest::newRow("cancel after change") << 2 << "" << 1 << 2 << QString() << false << 2 << "";
+    QTest::newRow("above 4 shows COM 4") << 7 << "" << 3 << -1 << QString() << true << 4 << "";
+    QTest::newRow("0 selects nothing") << 0 << "" << -1 << -1 << QString() << true << 0 << "";
+    QTest::newRow("device typed") << 2 << "" << 1 << -1 << "/dev/ttyUSB0" << true << 2
+                                  << "/dev/ttyUSB0";
+    QTest::newRow("COM choice clears the device")
+        << 2 << "/dev/ttyUSB0" << 1 << 0 << QString() << true << 1 << "";
+    QTest::newRow("device cancelled") << 2 << "" << 1 << -1 << "/dev/ttyUSB0" << false << 2 << "";
+}
+
+void TestLinkWindow::portOptions() {
+    QFETCH(int, port);
+    QFETCH(QString, device);
+    QFETCH(int, shown);
+    QFETCH(int, click);
+    QFETCH(QString, typed);
+    QFETCH(bool, ok);
+    make();
+    const QString opened = box_->transport->openedDevice;
+    box_->link.PortNumber = port;
+    box_->link.Device = device;
+    ui_.expectDialog(QStringLiteral("SetupDialog"), [&](QDialog& d) {
+        auto& setup = static_cast<TSetupDialog&>(d);
+        [&] {
+            QCOMPARE(setup.windowTitle(), QStringLiteral("Setup"));
+            QCOMPARE(setup.ComPortRGrp->title(), QStringLiteral("Com Port"));
+            QCOMPARE(setup.ComPortRGrp->button(0)->text(), QStringLiteral("COM 1"));
+            QCOMPARE(setup.ComPortRGrp->button(3)->text(), QStringLiteral("COM 4"));
+            QCOMPARE(setup.ComPortRGrp->itemIndex(), shown);
+            QCOMPARE(setup.DeviceEdit->text(), device);
+            QVERIFY(setup.OKBtn->isDefault());
+        }();
+        if (click >= 0) setup.ComPortRGrp->button(click)->click();
+        if (!typed.isNull()) setup.DeviceEdit->setText(typed);
+        return ok ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    });
+    if (ok)
+        ui_.expectInformation(
+            QStringLiteral("Changes will be effective at next program execution"));
+    form_->BoxOptions->trigger();
+    QTEST(box_->link.PortNumber, "newPort");
+    QTEST(box_->link.Device, "newDevice");
+    // The running link is not reopened.
+    QCOMPARE(box_->transport->openedDevice, opened);
+    QVERIFY(box_->link.isOpen());
+}
+
+void TestLinkWindow::deviceIsSavedButNotTheCommandLinePort() {
+    QDir().mkpath(QFileInfo(state_->SettingsPath).path());
+    QVERIFY(SaveSettings(state_->SettingsPath, 2, 9600, QStringLiteral("/dev/ttyUSB3")));
+    box_->link.PortOverride = QStringLiteral("/dev/pts/9");
+    make();
+    QCOMPARE(box_->transport->openedDevice, QStringLiteral("/dev/pts/9"));
+    QCOMPARE(box_->link.Device, QStringLiteral("/dev/ttyUSB3"));
+    QVERIFY(form_->FormClose());
+    {
+        QSettings s(state_->SettingsPath, QSettings::IniFormat);
+        QCOMPARE(s.value("System/Device").toString(), QStringLiteral("/dev/ttyUSB3"));
+    }
+    // Back to a COM port: the device key goes.
+    box_->link.Device.clear();
+    box_->link.PortNumber = 3;
+    QVERIFY(form_->FormClose());
+    QSettings s(state_->SettingsPath, QSettings::IniFormat);
+    QVERIFY(!s.contains("System/Device"));
+    QCOMPARE(s.value("System/ComPort").toString(), QStringLiteral("3"));
+    QCOMPARE(LoadSettings(state_->SettingsPath).Device, QString());
+}
+
+void TestLinkWindow::missingPortReportedOnceThenHardwareNotFound() {
+    const QString missing = dir_->filePath(QStringLiteral("ttyGone"));
+    BoxLink link;  // a real serial port
+    link.PortOverride = missing;
+    form_ = CreateWindows(*state_, link, ui_);
+    ui_.expectError(QStringLiteral("Specified device not found (%1).").arg(missing));
+    form_->show();
+    form_->FormActivate();
+    form_->FormActivate();
+    VERIFY_UI(ui_);
+    state_->ProjectState = DocState::New;
+    state_->header.setHardwareVersion(10);
+    form_->UpdateControls();
+    ui_.expectError(QStringLiteral("Hardware not found"));
+    QElapsedTimer clock;
+    clock.start();
+    form_->AbortBtn->click();
+    QVERIFY(clock.elapsed() < 1000);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Connect"));
+    form_.reset();
+}
+
+QTEST_MAIN(TestLinkWindow)
+#include "tst_linkwindow.moc"

@@ -1,0 +1,161 @@
+#include "box_model.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace kexbox {
+
+namespace {
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Two hexadecimal digits at s[at], or -1.
+int hexByte(const std::string& s, size_t at) {
+    if (at + 2 > s.size()) return -1;
+    const int hi = hexDigit(s[at]);
+    const int lo = hexDigit(s[at + 1]);
+    return hi < 0 || lo < 0 ? -1 : hi * 16 + lo;
+}
+
+std::string hex(unsigned value, int digits) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%0*X", digits, value);
+    return buf;
+}
+
+bool parseNumber(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+constexpr size_t kMaxCommand = 32;
+
+}  // namespace
+
+bool Faults::parse(const std::string& word, std::string& error) {
+    const size_t eq = word.find('=');
+    const std::string name = word.substr(0, eq);
+    const std::string arg = eq == std::string::npos ? std::string() : word.substr(eq + 1);
+    long n = -1;
+    const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "silent-after";
+    if (needsNumber && (!parseNumber(arg, n) || n < 0)) {
+        error = "fault " + name + " needs a number: " + name + "=N";
+        return false;
+    }
+    if (!needsNumber && eq != std::string::npos) {
+        error = "fault " + name + " takes no number";
+        return false;
+    }
+    if (name == "no-echo")
+        noEcho = true;
+    else if (name == "no-reply")
+        noReply = true;
+    else if (name == "short-q")
+        shortQ = true;
+    else if (name == "no-v")
+        noV = true;
+    else if (name == "bad-version")
+        badVersion = true;
+    else if (name == "short-m")
+        shortM = true;
+    else if (name == "no-ack")
+        noAckAt = int(n);
+    else if (name == "bad-read")
+        badReadAt = int(n);
+    else if (name == "silent-after")
+        silentAfter = n;
+    else {
+        error = "unknown fault: " + word;
+        return false;
+    }
+    return true;
+}
+
+const char* Faults::help() {
+    return "  no-echo         replies, but echoes nothing\n"
+           "  no-reply        echoes, but never replies\n"
+           "  short-q         answers Q with 9 characters\n"
+           "  no-v            answers Q without V as its third character\n"
+           "  bad-version     answers Q with a version that is not a number\n"
+           "  short-m         answers M with a value line under 25 characters\n"
+           "  no-ack=N        does not acknowledge a write of byte N\n"
+           "  bad-read=N      returns byte N inverted when it is read\n"
+           "  silent-after=N  sends nothing once N bytes have been received\n";
+}
+
+std::string BoxModel::feed(uint8_t b) {
+    ++bytesIn;
+    const bool silent = faults.silentAfter >= 0 && bytesIn > uint64_t(faults.silentAfter);
+    std::string out;
+    if (!faults.noEcho) out += char(b);
+    if (b == '\r') {
+        const std::string reply = answer(command_);
+        command_.clear();
+        if (!faults.noReply) out += reply;
+    } else if (b != '\n' && command_.size() <= kMaxCommand) {
+        // A line feed is echoed but belongs to no command (terminals send CR LF).
+        command_ += char(b);
+    }
+    if (silent) out.clear();
+    bytesOut += out.size();
+    return out;
+}
+
+std::string BoxModel::answer(const std::string& c) {
+    if (c.empty()) return "\r\n>";
+    if (c == "Q") {
+        if (faults.shortQ) return "\r\nV" + version + "\r\n>";
+        if (faults.noV) return "\r\nKEX V" + version + "\r\n>";
+        if (faults.badVersion) return "\r\nV?.? KEX\r\n>";
+        return "\r\nV" + version + " KEX\r\n>";
+    }
+    if (c == "M") {
+        if (faults.shortM) return "\r\nPOTS " + hex(uint16_t(adjust[0]), 4) + "\r\n>";
+        std::string line = "\r\nPOTS";
+        for (const int16_t a : adjust) line += " " + hex(uint16_t(a), 4);
+        return line + "\r\n>";
+    }
+    if (c.size() == 5 && c[0] == 'C') {
+        const int index = hexByte(c, 1);
+        const int value = hexByte(c, 3);
+        if (index >= 0 && value >= 0) {
+            eeprom[size_t(index)] = uint8_t(value);
+            if (onStore) onStore(index, uint8_t(value));
+            return index == faults.noAckAt ? "\r\n>" : "+\r\n>";
+        }
+    }
+    if (c.size() == 4 && c[0] == 'C' && c[3] == '*') {
+        const int index = hexByte(c, 1);
+        if (index >= 0) {
+            uint8_t v = eeprom[size_t(index)];
+            if (index == faults.badReadAt) v = uint8_t(~v);
+            return hex(v, 2) + "+\r\n>";
+        }
+    }
+    return "?\r\n>";
+}
+
+bool ParseAdjust(const std::string& text, std::array<int16_t, 4>& adjust) {
+    std::array<int16_t, 4> result{};
+    size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+        const size_t comma = text.find(',', start);
+        if ((k < 3) != (comma != std::string::npos)) return false;
+        const std::string field = text.substr(start, k < 3 ? comma - start : std::string::npos);
+        long v = 0;
+        if (!parseNumber(field, v) || v < -32768 || v > 32767) return false;
+        result[size_t(k)] = int16_t(v);
+        start = comma + 1;
+    }
+    adjust = result;
+    return true;
+}
+
+}  // namespace kexbox
