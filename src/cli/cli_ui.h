@@ -3,8 +3,6 @@
 #include "app/ui_services.h"
 #include "cli/cli.h"
 
-#include <QDialog>
-
 namespace varnel::cli {
 
 // The command line's side of the user interface: every message goes to standard error as the
