@@ -36,6 +36,9 @@ struct AppState {
     QString AppDir;
     QString ProjectDir;
 
+    // The value each pot's box shows; the spin buttons step it, not the image byte.
+    std::array<uint8_t, 4> PotValue{};
+
     // Where kex.ini lives, and the first positional command-line argument.
     QString SettingsPath;
     QString DiagnosticWord;

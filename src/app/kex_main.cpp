@@ -1,7 +1,6 @@
 #include "kex_main.h"
 
 #include "app/kex_abot.h"
-#include "app/project_file.h"
 #include "app/settings.h"
 #include "app/ui_services.h"
 #include "app/widgets.h"
@@ -71,6 +70,9 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     FormCreate();
+    // Wired after start-up's own selections, which must not run the handlers.
+    wireProjectHandlers();
+    wireTableHandlers();
 }
 
 TMainForm::~TMainForm() = default;
@@ -314,7 +316,7 @@ bool TMainForm::FormClose() {
     if (state_.Modified) {
         switch (ui_.confirm(QStringLiteral("Save E2P file first ?"), true)) {
             case UiServices::Answer::Yes:
-                if (!SaveProject()) return false;
+                if (!SaveBeforeClose()) return false;
                 break;
             case UiServices::Answer::No:
                 break;
@@ -406,25 +408,6 @@ void TMainForm::UpdateControls() {
     s.Learning = false;
     TableGrid->refresh();
     EEPROMGrid->refresh();
-}
-
-bool TMainForm::SaveProject() {
-    ProjectHeader& h = state_.header;
-    h.setModifiedDate(DayNumber(QDate::currentDate()));
-    h.setTotalRecords(48);
-    h.setHeaderRecords(32);
-    h.setSoftwareVersion(11);
-    h.setHardwareVersion(10);
-    QString error;
-    if (!WriteProjectFile(state_.ProjectFileName, h, state_.image, error)) {
-        ui_.error(error);
-        return false;
-    }
-    ui_.information(state_.ProjectFileName + QStringLiteral(" saved"));
-    state_.ProjectState = DocState::File;
-    state_.Modified = false;
-    UpdateControls();
-    return true;
 }
 
 void TMainForm::ShowHexCBoxClick() {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "app/project_document.h"
 
 #include <QMainWindow>
 
 #include <array>
+#include <memory>
 
 class QAction;
 class QCheckBox;
@@ -77,9 +79,6 @@ public:
 
     void UpdateControls();
 
-    // Writes the project to ProjectFileName; false (with the error shown) when it could not.
-    bool SaveProject();
-
     // Box operations and the link's windows (kex_main_link.cpp).
     bool ConnectBox();
     // Draws Series2 from the box's pot adjustments; the previous curve stays on failure.
@@ -145,6 +144,43 @@ public:
     QAction* HelpTopicSearch;
     QAction* HelpAbout;
 
+    // Project document and file (kex_main_project.cpp).
+    ProjectDocument& document();
+    // Shows the project setup dialog as its caller preset it; on OK takes its group.
+    bool RunProjectDialog();
+    void NewProject();
+    // Reads path into the project; a failed read changes nothing.
+    bool LoadProject(const QString& path);
+    // Writes the project to ProjectFileName; false (with the error shown) when it could not.
+    bool SaveProject();
+    void CloseProject();
+    void FileNewClick();
+    void FileOpenClick();
+    void FileSaveClick();
+    // False when no name was chosen or the save failed.
+    bool FileSaveAsClick();
+    void FileCloseClick();
+    void EditProjectClick();
+    // The save of the exit dialogue: a project that was never saved asks for a name first.
+    bool SaveBeforeClose();
+
+    // Table grid and chart, output kind, pots, limit, invert, hexadecimal grid
+    // (kex_main_table.cpp).
+    QString TableGridDrawCell(int col, int row) const;
+    void TableGridSetEditText(int col, int row, const QString& text);
+    void OutputRGrpClick(int index);
+    void DrawTableChart();
+    void UpdateChartPoint(int entry, const QString& text);
+    void RepaintTableGrid();
+    // pot 1..4; step +1 or -1 from the spin buttons, 0 to reload the pot from the image.
+    void SetPot(int pot, int step);
+    static bool LimitEditKeyPress(QChar key);
+    void LimitEditChange(const QString& text);
+    void InvertCBoxClick(bool checked);
+    QString EEPROMGridDrawCell(int col, int row) const;
+    QString EEPROMGridGetEditText(int col, int row) const;
+    void EEPROMGridSetEditText(int col, int row, const QString& text);
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -163,6 +199,13 @@ private:
     QWidget* central_;
     bool Activated = false;
     bool linkOpenTried_ = false;
+
+    // Project and table (kex_main_project.cpp, kex_main_table.cpp).
+    void wireProjectHandlers();
+    void wireTableHandlers();
+    void rescaleTableChart();
+    std::unique_ptr<ProjectControls> projectControls_;
+    std::unique_ptr<ProjectDocument> document_;
 };
 
 }  // namespace varnel

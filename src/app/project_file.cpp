@@ -1,5 +1,6 @@
 #include "project_file.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -11,41 +12,101 @@ int32_t DayNumber(const QDate& date) {
 
 namespace {
 
-// The classic runtime texts for the system errors a save can meet.
-QString saveErrorText(const QString& path, const QSaveFile& file) {
+// Reads up to count whole records; a trailing part of a record does not count.
+int readRecords(QFile& file, int count, QByteArray& data) {
+    if (count <= 0) {
+        data.clear();
+        return 0;
+    }
+    data = file.read(qint64(count) * kRecordSize);
+    const int records = int(data.size()) / kRecordSize;
+    data.truncate(records * kRecordSize);
+    return records;
+}
+
+// The classic runtime texts for the system errors met when creating a file. A folder that does
+// not exist is the system's "path not found", which the runtime words as "Invalid filename".
+QString createErrorText(const QString& path, const QSaveFile& file) {
     const QFileInfo info(path);
     const QFileInfo dir(info.absolutePath());
-    if (!dir.exists()) return QStringLiteral("File not found");
-    if (info.fileName().isEmpty()) return QStringLiteral("Invalid filename");
-    if ((info.exists() && !info.isWritable()) || !dir.isWritable() || info.isDir())
-        return QStringLiteral("File access denied");
+    if (info.fileName().isEmpty() || !dir.isDir()) return QStringLiteral("Invalid filename");
+    if (info.isDir() || !dir.isWritable()) return QStringLiteral("File access denied");
     if (file.error() == QFileDevice::ResourceError) return QStringLiteral("Disk full");
     return QStringLiteral("I/O error %1").arg(int(file.error()));
 }
 
+// The owner's write bit is the file's own read-only mark. It is checked by itself because a
+// privileged user may write any file, and isWritable() then says yes.
+bool isReadOnly(const QFileInfo& info) {
+    return (info.permissions() & QFileDevice::WriteOwner) == 0 || !info.isWritable();
+}
+
 }  // namespace
 
-bool WriteProjectFile(const QString& path, const ProjectHeader& header, const EepromImage& image,
-                      QString& errorText) {
+ReadStatus ReadProjectFile(const QString& path, ProjectHeader& header, EepromImage& image) {
+    if (!QFileInfo::exists(path)) return ReadStatus::NotFound;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return ReadStatus::CannotOpen;
+
+    ProjectHeader h = header;
+    EepromImage img = image;
+    QByteArray data;
+    if (readRecords(file, 1, data) != 1) return ReadStatus::BadCounts;
+    for (int i = 0; i < kRecordSize; ++i) h.setByte(i, static_cast<uint8_t>(data[i]));
+    const int headerRecords = h.HeaderRecords();
+    // More than 32 header records would not fit the header; fewer than one cannot hold the counts.
+    if (h.TotalRecords() != headerRecords + kImageRecords || headerRecords < 1 ||
+        headerRecords > kHeaderRecords)
+        return ReadStatus::BadCounts;
+
+    if (readRecords(file, headerRecords - 1, data) != headerRecords - 1)
+        return ReadStatus::ShortHeader;
+    for (int i = 0; i < data.size(); ++i) h.setByte(kRecordSize + i, static_cast<uint8_t>(data[i]));
+
+    if (readRecords(file, kImageRecords, data) != kImageRecords) return ReadStatus::ShortImage;
+    img.assign(data);
+
+    header = h;
+    image = img;
+    return ReadStatus::Ok;
+}
+
+QString ReadErrorText(ReadStatus status, const QString& path) {
+    if (status == ReadStatus::NotFound) return path + QStringLiteral(" not found");
+    return QStringLiteral("Error (%1) reading ").arg(int(status)) + path;
+}
+
+SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
+                            const EepromImage& image, QString& errorText) {
     errorText.clear();
     // A read-only file must stay as it is; QSaveFile would replace it through the rename.
     const QFileInfo info(path);
-    if (info.exists() && (!info.isWritable() || info.isDir())) {
+    if (info.exists() && (info.isDir() || isReadOnly(info))) {
         errorText = QStringLiteral("File access denied");
-        return false;
+        return SaveStatus::Refused;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        errorText = saveErrorText(path, file);
-        return false;
+        errorText = createErrorText(path, file);
+        return SaveStatus::Refused;
     }
     QByteArray data = header.toByteArray();
     data += image.toByteArray();
-    if (file.write(data) != data.size() || !file.commit()) {
-        errorText = saveErrorText(path, file);
-        return false;
+    // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
+    // over the old one), so flush and check the size first.
+    if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
+        file.cancelWriting();
+        return SaveStatus::Incomplete;
     }
-    return true;
+    return file.commit() ? SaveStatus::Saved : SaveStatus::Incomplete;
+}
+
+void StampHeaderForSave(ProjectHeader& header, int32_t today) {
+    header.setModifiedDate(today);
+    header.setTotalRecords(kHeaderRecords + kImageRecords);
+    header.setHeaderRecords(kHeaderRecords);
+    header.setSoftwareVersion(11);
+    header.setHardwareVersion(10);
 }
 
 }  // namespace varnel

@@ -9,13 +9,44 @@
 namespace varnel {
 
 inline constexpr int kProjectFileSize = kHeaderSize + kImageSize;
+inline constexpr int kRecordSize = 16;
+inline constexpr int kHeaderRecords = kHeaderSize / kRecordSize;  // 32
+inline constexpr int kImageRecords = kImageSize / kRecordSize;    // 16
 
 // Whole days since 30 December 1899, the epoch of the project file's dates.
 int32_t DayNumber(const QDate& date);
 
-// Writes header then image atomically: on failure the previous file is left as it was and
-// errorText holds the message the user is shown ("File access denied", "Disk full", ...).
-bool WriteProjectFile(const QString& path, const ProjectHeader& header, const EepromImage& image,
-                      QString& errorText);
+// Why a project file could not be read. The numbers are the ones the user is shown.
+enum class ReadStatus {
+    Ok,
+    NotFound,
+    CannotOpen = 1,   // exists but cannot be opened for reading
+    BadCounts = 2,    // no first record, or TotalRecords is not HeaderRecords + 16
+    ShortHeader = 3,  // fewer header records than HeaderRecords says
+    ShortImage = 4,   // fewer than 16 image records
+};
+
+// Reads a project file. A file may hold 1 to 32 header records: the image follows them, and the
+// header bytes past the records read keep what header held. On any failure header and image are
+// left exactly as they were. The file is opened for reading only, so a read-only file opens.
+ReadStatus ReadProjectFile(const QString& path, ProjectHeader& header, EepromImage& image);
+
+// The message for a failed read: "<path> not found" or "Error (n) reading <path>".
+QString ReadErrorText(ReadStatus status, const QString& path);
+
+enum class SaveStatus {
+    Saved,
+    Refused,     // the file could not be created or replaced; errorText says why
+    Incomplete,  // the file was created but not all of it could be written
+};
+
+// Writes header then image atomically: on failure the previous file is left as it was.
+// A file whose write permission is off ("read-only") is refused with "File access denied", also
+// for a user whom the system would let write it anyway.
+SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
+                            const EepromImage& image, QString& errorText);
+
+// The header fields a save writes afresh; CreatedDate and every other byte stay.
+void StampHeaderForSave(ProjectHeader& header, int32_t today);
 
 }  // namespace varnel

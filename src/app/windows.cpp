@@ -17,7 +17,7 @@ std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServi
     d.MatchDialog = new TMatchDialog(main.get());
     d.CommForm = new TCommForm(link, main.get());
     d.SetupDialog = new TSetupDialog(main.get());
-    d.NewDialog = new TNewDialog(main.get());
+    d.NewDialog = new TNewDialog(ui, main.get());
     d.AboutDialog = new TAboutDialog(main.get());
     d.MassAirEditorDialog = new TMassAirEditorDialog(main.get());
     main->setDialogs(d);

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     // Each area appends its commands here.
     std::vector<Command> commands;
     addLinkCommands(commands);
+    addProjectCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

@@ -1,0 +1,146 @@
+#include "app/kex_main.h"
+#include "app/kex_new.h"
+#include "app/ui_services.h"
+#include "app/widgets.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace varnel {
+
+namespace {
+
+const QString kProjectFilter = QStringLiteral("*.KEX");
+
+// The document's view of the main window: each setter goes through the real control, so the
+// control's own change handler runs as it does for the user.
+class MainFormControls : public ProjectControls {
+  public:
+    explicit MainFormControls(TMainForm& form) : f_(form) {}
+
+    int outputIndex() const override { return f_.OutputRGrp->itemIndex(); }
+    void selectOutput(int index) override { f_.OutputRGrp->setItemIndex(index); }
+    QString limitText() const override { return f_.LimitEdit->text(); }
+    void setLimitText(const QString& text) override { f_.LimitEdit->setText(text); }
+    bool invertChecked() const override { return f_.InvertCBox->isChecked(); }
+    void setInvertChecked(bool on) override { f_.InvertCBox->setChecked(on); }
+    void showPot(int pot, const QString& text) override {
+        f_.PotEdits.at(size_t(pot - 1))->setText(text);
+    }
+    void drawTableChart() override { f_.DrawTableChart(); }
+    void updateChartPoint(int entry, const QString& text) override {
+        f_.UpdateChartPoint(entry, text);
+    }
+    void updateControls() override { f_.UpdateControls(); }
+    void repaintTableGrid() override { f_.RepaintTableGrid(); }
+    void repaintHexGrid() override { f_.EEPROMGrid->refresh(); }
+    bool connectBox() override { return f_.ConnectBox(); }
+
+  private:
+    TMainForm& f_;
+};
+
+}  // namespace
+
+ProjectDocument& TMainForm::document() {
+    if (!document_) {
+        projectControls_ = std::make_unique<MainFormControls>(*this);
+        document_ = std::make_unique<ProjectDocument>(state_, ui_, *projectControls_);
+    }
+    return *document_;
+}
+
+void TMainForm::wireProjectHandlers() {
+    connect(FileNew, &QAction::triggered, this, &TMainForm::FileNewClick);
+    connect(FileOpen, &QAction::triggered, this, &TMainForm::FileOpenClick);
+    connect(FileSave, &QAction::triggered, this, &TMainForm::FileSaveClick);
+    connect(FileSaveAs, &QAction::triggered, this, &TMainForm::FileSaveAsClick);
+    connect(FileClose, &QAction::triggered, this, &TMainForm::FileCloseClick);
+    connect(EditProject, &QAction::triggered, this, &TMainForm::EditProjectClick);
+}
+
+bool TMainForm::RunProjectDialog() {
+    TNewDialog* d = dialogs_.NewDialog;
+    if (!d || ui_.runModal(*d) != QDialog::Accepted) return false;
+    const int group = d->GroupRGrp->itemIndex();
+    if (group >= 0) state_.header.setGroup(static_cast<uint8_t>(group));
+    GroupLabel->setText(GroupName(state_.header.Group()));
+    return true;
+}
+
+void TMainForm::NewProject() {
+    document().NewProject();
+}
+
+bool TMainForm::LoadProject(const QString& path) {
+    return document().LoadProject(path);
+}
+
+bool TMainForm::SaveProject() {
+    return document().SaveProject();
+}
+
+void TMainForm::CloseProject() {
+    document().CloseProject();
+}
+
+void TMainForm::FileNewClick() {
+    TNewDialog* d = dialogs_.NewDialog;
+    if (!d) return;
+    d->preset(ProjectAnswers{});
+    if (!RunProjectDialog()) return;
+    NewProject();
+    ApplyProjectAnswers(state_.header, d->answers());
+    state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
+}
+
+void TMainForm::FileOpenClick() {
+    const QString path = ui_.openFileName(state_.ProjectDir, kProjectFilter, kProjectFilter);
+    if (path.isEmpty()) return;
+    if (LoadProject(path)) GroupLabel->setText(GroupName(state_.header.Group()));
+    state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
+}
+
+void TMainForm::FileSaveClick() {
+    SaveProject();
+}
+
+bool TMainForm::FileSaveAsClick() {
+    state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
+    const QString path = ui_.saveFileName(state_.ProjectDir, kProjectFilter, kProjectFilter);
+    if (path.isEmpty()) return false;
+    const QString previous = state_.ProjectFileName;
+    state_.ProjectFileName = path;
+    if (SaveProject()) return true;
+    // The project still belongs to the file it came from (or to none).
+    state_.ProjectFileName = previous;
+    return false;
+}
+
+void TMainForm::FileCloseClick() {
+    CloseProject();
+}
+
+void TMainForm::EditProjectClick() {
+    TNewDialog* d = dialogs_.NewDialog;
+    if (!d) return;
+    const ProjectHeader& h = state_.header;
+    ProjectAnswers preset;
+    preset.name = h.ProjectName();
+    preset.description = h.Description();
+    preset.group = h.Group();
+    preset.metric = h.Metric() != 0;
+    d->preset(preset);
+    if (!RunProjectDialog()) return;
+    ApplyProjectAnswers(state_.header, d->answers());
+}
+
+bool TMainForm::SaveBeforeClose() {
+    // "(new)" is a placeholder, not a file name: ask for a real one.
+    if (state_.ProjectState == DocState::New) return FileSaveAsClick();
+    return SaveProject();
+}
+
+}  // namespace varnel

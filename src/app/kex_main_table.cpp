@@ -1,0 +1,141 @@
+#include "app/kex_main.h"
+#include "app/widgets.h"
+#include "image/table_view.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QValueAxis>
+
+#include <algorithm>
+
+namespace varnel {
+
+namespace {
+
+// Drops the characters the limit box does not take before the box sees them. Keys without a
+// printable character (arrows, shortcuts such as copy and paste) pass.
+class LimitKeyFilter : public QObject {
+  public:
+    using QObject::QObject;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const QString text = static_cast<QKeyEvent*>(event)->text();
+            for (const QChar c : text)
+                if (c.isPrint() && !TMainForm::LimitEditKeyPress(c)) return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+}  // namespace
+
+void TMainForm::wireTableHandlers() {
+    TableGrid->drawCell = [this](int col, int row) { return TableGridDrawCell(col, row); };
+    TableGrid->setEditText = [this](int col, int row, const QString& text) {
+        TableGridSetEditText(col, row, text);
+    };
+    connect(OutputRGrp, &RadioGroup::changed, this, &TMainForm::OutputRGrpClick);
+
+    for (int k = 0; k < 4; ++k) {
+        connect(PotSpins[k], &SpinButton::upClick, this, [this, k] { SetPot(k + 1, +1); });
+        connect(PotSpins[k], &SpinButton::downClick, this, [this, k] { SetPot(k + 1, -1); });
+    }
+    LimitEdit->installEventFilter(new LimitKeyFilter(LimitEdit));
+    connect(LimitEdit, &QLineEdit::textChanged, this, &TMainForm::LimitEditChange);
+    connect(InvertCBox, &QCheckBox::toggled, this, &TMainForm::InvertCBoxClick);
+
+    // " 4D " is about as wide as the narrow cells: clip its trailing blank rather than elide
+    // the digits.
+    EEPROMGrid->setTextElideMode(Qt::ElideNone);
+    EEPROMGrid->drawCell = [this](int col, int row) { return EEPROMGridDrawCell(col, row); };
+    EEPROMGrid->getEditText = [this](int col, int row) { return EEPROMGridGetEditText(col, row); };
+    EEPROMGrid->setEditText = [this](int col, int row, const QString& text) {
+        EEPROMGridSetEditText(col, row, text);
+    };
+}
+
+QString TMainForm::TableGridDrawCell(int col, int row) const {
+    if (col < 1 || row < 1 || row > kTableEntries) return {};
+    return EntryText(state_.image, row - 1, OutputRGrp->itemIndex() == 1);
+}
+
+void TMainForm::TableGridSetEditText(int, int row, const QString& text) {
+    document().TableEdit(row, text);
+}
+
+void TMainForm::OutputRGrpClick(int index) {
+    document().OutputKindChange(index);
+}
+
+void TMainForm::DrawTableChart() {
+    const bool frequency = OutputRGrp->itemIndex() == 1;
+    Series1->replace(TableChartPoints(state_.image, frequency));
+    LeftAxis->setTitleText(OutputTitle(frequency));
+    rescaleTableChart();
+}
+
+void TMainForm::UpdateChartPoint(int entry, const QString& text) {
+    float y = 0;
+    if (!ChartPointValue(entry, text, y) || entry >= Series1->count()) return;
+    Series1->replace(entry, QPointF(Series1->at(entry).x(), y));
+    rescaleTableChart();
+}
+
+void TMainForm::rescaleTableChart() {
+    // The output axis spans the kind's whole range, widened for points beyond it (an erased
+    // image plots at 320 V), so the curve is always in view.
+    const bool frequency = OutputRGrp->itemIndex() == 1;
+    const double nominal = frequency ? 3000.0 : 5.0;
+    double lo = 0;
+    double hi = nominal;
+    for (const QLineSeries* s : {Series1, Series2})
+        for (const QPointF& p : s->points()) {
+            lo = std::min(lo, p.y());
+            hi = std::max(hi, p.y());
+        }
+    LeftAxis->setRange(lo, hi);
+    if (lo < 0 || hi > nominal)
+        LeftAxis->applyNiceNumbers();
+    else
+        LeftAxis->setTickCount(frequency ? 7 : 6);
+}
+
+void TMainForm::RepaintTableGrid() {
+    TableGrid->setCell(1, 0, OutputTitle(OutputRGrp->itemIndex() == 1));
+    TableGrid->refresh();
+}
+
+void TMainForm::SetPot(int pot, int step) {
+    document().SetPot(pot, step);
+}
+
+bool TMainForm::LimitEditKeyPress(QChar key) {
+    return LimitKeyAccepted(key);
+}
+
+void TMainForm::LimitEditChange(const QString& text) {
+    document().LimitChange(text);
+}
+
+void TMainForm::InvertCBoxClick(bool) {
+    document().InvertChange(InvertCBox->isChecked());
+}
+
+QString TMainForm::EEPROMGridDrawCell(int col, int row) const {
+    if (col < 1 || row < 1 || col > 16 || row > 16) return {};
+    return HexByteText(state_.image.byte(HexCellIndex(col, row)));
+}
+
+QString TMainForm::EEPROMGridGetEditText(int col, int row) const {
+    return EEPROMGridDrawCell(col, row);
+}
+
+void TMainForm::EEPROMGridSetEditText(int col, int row, const QString& text) {
+    document().HexEdit(col, row, text);
+}
+
+}  // namespace varnel

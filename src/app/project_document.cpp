@@ -1,0 +1,235 @@
+#include "project_document.h"
+
+#include "app/project_file.h"
+#include "app/ui_services.h"
+#include "image/table_view.h"
+
+namespace varnel {
+
+void ApplyProjectAnswers(ProjectHeader& header, const ProjectAnswers& answers) {
+    header.setProjectName(answers.name.left(63));
+    header.setDescription(answers.description.left(63));
+    // A group the dialog could not show (one read from a file) stays as it was.
+    if (answers.group >= 0) header.setGroup(static_cast<uint8_t>(answers.group));
+    header.setMetric(answers.metric ? 1 : 0);
+}
+
+QString GroupDir(const QString& appDir, int group) {
+    const QString name = GroupName(group);
+    return name.isEmpty() ? appDir : appDir + name + QLatin1Char('/');
+}
+
+void NewProjectHeader(ProjectHeader& header, uint8_t outputType, int32_t today) {
+    header.clear();
+    header.setCreatedDate(today);
+    header.setModifiedDate(today);
+    header.setTotalRecords(48);
+    header.setHeaderRecords(32);
+    header.setSoftwareVersion(11);
+    header.setHardwareVersion(10);
+    header.setVInMeterGroup(0xFF);
+    header.setVOutMeterGroup(0xFF);
+    header.setVInMeterName(QStringLiteral("(none)"));
+    header.setVOutMeterName(QStringLiteral("(none)"));
+    header.setOutputType(outputType);
+}
+
+void WriteNewProjectTable(EepromImage& image, bool frequency) {
+    for (int i = 0; i < 32; ++i) {
+        // The quotient goes through text, as if typed, so the table holds exactly what typing
+        // these values would store.
+        const long double q =
+            frequency ? static_cast<long double>(i) / kFreqWordScale
+                      : static_cast<long double>(i) / static_cast<long double>(kInputStepDivisor);
+        const QString text = FormatFixed("%.15Lg", q);
+        if (frequency)
+            StoreFreqEntry(image, i, text);
+        else
+            StoreVoltEntry(image, i, text);
+    }
+    image.setEntry(32, 1023);
+}
+
+ProjectDocument::ProjectDocument(AppState& state, UiServices& ui, ProjectControls& controls)
+    : s_(state), ui_(ui), controls_(controls) {}
+
+void ProjectDocument::NewProject() {
+    const int32_t day = DayNumber(today());
+    s_.ProjectState = DocState::New;
+    s_.ProjectFileName = QStringLiteral("(new)");
+    s_.image.fill(0xFF);
+    NewProjectHeader(s_.header, static_cast<uint8_t>(std::max(0, controls_.outputIndex())), day);
+    WriteNewProjectTable(s_.image, frequency());
+    controls_.drawTableChart();
+
+    controls_.selectOutput(0);
+    for (int k = 1; k <= 4; ++k) controls_.showPot(k, QStringLiteral("0"));
+    s_.PotValue.fill(0);
+    s_.image.setModeByte(kModeVoltage);
+    controls_.selectOutput(0);
+    controls_.setInvertChecked(false);
+    for (int k = 1; k <= 4; ++k) s_.image.setByte(kPotByteOffset + k - 1, 0);
+    s_.image.setEntry(kLimitEntry, 1023);
+    controls_.setLimitText(LimitText(s_.image, frequency()));
+
+    s_.Modified = false;
+    controls_.connectBox();
+    controls_.updateControls();
+}
+
+bool ProjectDocument::LoadProject(const QString& path) {
+    // Read into copies: a file that fails half-way must not leave a mix of two projects.
+    ProjectHeader header = s_.header;
+    EepromImage image = s_.image;
+    const ReadStatus status = ReadProjectFile(path, header, image);
+    if (status != ReadStatus::Ok) {
+        ui_.error(ReadErrorText(status, path));
+        return false;
+    }
+    s_.header = header;
+    s_.image = image;
+    s_.ProjectFileName = path;
+    controls_.drawTableChart();
+    s_.ProjectState = DocState::File;
+    controls_.selectOutput(s_.image.isFrequencyOutput() ? 1 : 0);
+    controls_.setInvertChecked(s_.image.invertLimit());
+    for (int k = 1; k <= 4; ++k) SetPot(k, 0);
+    controls_.setLimitText(LimitText(s_.image, frequency()));
+    s_.Modified = false;
+    controls_.connectBox();
+    controls_.updateControls();
+    ui_.information(path + QStringLiteral(" loaded"));
+    return true;
+}
+
+bool ProjectDocument::SaveProject() {
+    const QString name = s_.ProjectFileName;
+    ProjectHeader header = s_.header;
+    StampHeaderForSave(header, DayNumber(today()));
+    QString error;
+    switch (WriteProjectFile(name, header, s_.image, error)) {
+        case SaveStatus::Refused:
+            ui_.error(error);
+            return false;
+        case SaveStatus::Incomplete:
+            ui_.error(QStringLiteral("Error saving ") + name);
+            return false;
+        case SaveStatus::Saved:
+            break;
+    }
+    s_.header = header;
+    ui_.information(name + QStringLiteral(" saved"));
+    s_.ProjectState = DocState::File;
+    s_.Modified = false;
+    controls_.updateControls();
+    return true;
+}
+
+void ProjectDocument::CloseProject() {
+    s_.ProjectState = DocState::None;
+    s_.Modified = false;
+    controls_.updateControls();
+}
+
+void ProjectDocument::OutputKindChange(int index) {
+    const bool freq = index == 1;
+    s_.image.setOutputKind(freq);
+    // The limit box re-reads its new text under the new kind, through its own change handler.
+    controls_.setLimitText(LimitText(s_.image, freq));
+    s_.header.setOutputType(static_cast<uint8_t>(std::max(0, index)));
+    s_.Modified = true;
+    controls_.drawTableChart();
+    controls_.updateControls();
+    controls_.repaintTableGrid();
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::LimitChange(const QString& text) {
+    StoreLimitText(s_.image, text, frequency());
+    s_.Modified = true;
+    controls_.updateControls();
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::TypeLimit(const QString& keys) {
+    QString text;
+    for (const QChar c : keys) {
+        if (!LimitKeyAccepted(c) || c.unicode() < u' ' || c.unicode() == 127) continue;
+        text += c;
+        controls_.setLimitText(text);
+    }
+}
+
+void ProjectDocument::InvertChange(bool ticked) {
+    s_.image.setInvertLimit(ticked);
+    s_.Modified = true;
+    controls_.updateControls();
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::SetPot(int pot, int step) {
+    if (pot < 1 || pot > 4) return;
+    const int offset = kPotByteOffset + pot - 1;
+    uint8_t& value = s_.PotValue[size_t(pot - 1)];
+    if (step != 0) {
+        s_.Modified = true;
+        // The step starts from what the box shows, not from the byte, which the hexadecimal grid
+        // may have changed since.
+        value = PotAfterStep(value, step);
+        s_.image.setByte(offset, value);
+        controls_.showPot(pot, PotSteppedText(value));
+    } else {
+        value = s_.image.byte(offset);
+        controls_.showPot(pot, PotLoadedText(value));
+    }
+    controls_.updateControls();
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::markModified() {
+    // Only the first change refreshes the window: that is what enables File > Save.
+    if (s_.Modified) return;
+    s_.Modified = true;
+    controls_.updateControls();
+}
+
+void ProjectDocument::TableEdit(int row, const QString& text) {
+    if (text.isEmpty() || row < 1 || row > kTableEntries) return;
+    markModified();
+    const int entry = row - 1;
+    const QString shown = StoreEntryText(s_.image, entry, text, frequency());
+    controls_.updateChartPoint(entry, shown);
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::HexEdit(int col, int row, const QString& text) {
+    if (text.isEmpty() || col < 1 || col > 16 || row < 1 || row > 16) return;
+    markModified();
+    const int value = LeadingHexValue(text);
+    if (value > 0xFF) {
+        ui_.error(QStringLiteral("Range check error"));
+        return;
+    }
+    s_.image.setByte(HexCellIndex(col, row), static_cast<uint8_t>(value));
+    controls_.repaintTableGrid();
+}
+
+void PlainProjectControls::selectOutput(int index) {
+    if (index == output) return;
+    output = index;
+    if (doc_) doc_->OutputKindChange(index);
+}
+
+void PlainProjectControls::setLimitText(const QString& text) {
+    if (text == limit) return;
+    limit = text;
+    if (doc_) doc_->LimitChange(text);
+}
+
+void PlainProjectControls::setInvertChecked(bool on) {
+    if (on == invert) return;
+    invert = on;
+    if (doc_) doc_->InvertChange(on);
+}
+
+}  // namespace varnel

@@ -1,0 +1,384 @@
+// The views and editors of the image on the main window: the table grid and chart, the Output
+// selector, the pots, the limit and invert controls and the hexadecimal grid.
+
+#include "app/kex_main.h"
+#include "app/widgets.h"
+#include "image/table_view.h"
+#include "support/window_fixture.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QToolButton>
+#include <QValueAxis>
+#include <QtTest>
+
+using namespace varnel;
+using varnel::test::WindowFixture;
+
+class TestTable : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void newProjectShowsTheIdentity();
+    void gridEditVoltageAndSwitchKinds();
+    void gridEdits_data();
+    void gridEdits();
+    void firstEditEnablesSave();
+    void erasedImage();
+    void pots_data();
+    void pots();
+    void potStepsFromItsShownValue();
+    void limitTyping_data();
+    void limitTyping();
+    void invert();
+    void hexGrid_data();
+    void hexGrid();
+    void hexGridOffersAndRepaints();
+    void leadingHex_data();
+    void leadingHex();
+
+  private:
+    WindowFixture w;
+};
+
+void TestTable::init() {
+    w.make();
+    w.fileNew();
+}
+
+void TestTable::cleanup() {
+    VERIFY_UI(w.ui);
+    w.form.reset();
+}
+
+void TestTable::newProjectShowsTheIdentity() {
+    TMainForm& f = *w.form;
+    for (int r = 1; r <= 27; ++r) {
+        // Each output is the input of its row, to the resolution of a word.
+        const double in = f.TableGrid->cell(0, r).trimmed().toDouble();
+        const double out = f.TableGrid->shownText(1, r).trimmed().toDouble();
+        QVERIFY2(std::abs(in - out) <= 0.003, qPrintable(QString::number(r)));
+    }
+    QCOMPARE(f.TableGrid->shownText(1, 33), QStringLiteral(" 4.995 "));
+    QCOMPARE(f.TableGrid->cell(1, 0), QStringLiteral("V Out"));
+
+    QCOMPARE(f.Series1->count(), kChartPoints);
+    for (int i = 0; i < kChartPoints; ++i) {
+        // The points are the grid's rows, to the grid's three decimals.
+        const QPointF p = f.Series1->at(i);
+        QVERIFY(std::abs(p.x() - f.TableGrid->cell(0, i + 1).toDouble()) < 0.0006);
+        QVERIFY(std::abs(p.y() - f.TableGrid->shownText(1, i + 1).toDouble()) < 0.0006);
+        // A straight line through the origin up to 4.995 V, flat beyond.
+        if (i <= 26) QVERIFY(std::abs(p.y() - p.x()) < 0.003);
+    }
+    QCOMPARE(f.LeftAxis->titleText(), QStringLiteral("V Out"));
+    QCOMPARE(f.LeftAxis->min(), 0.0);
+    QCOMPARE(f.LeftAxis->max(), 5.0);
+
+    // With VARNEL_SCREENSHOT set, the window is drawn to that file to be looked at.
+    const QString shot = qEnvironmentVariable("VARNEL_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QTest::qWait(200);
+        QVERIFY(f.grab().save(shot));
+    }
+}
+
+void TestTable::gridEditVoltageAndSwitchKinds() {
+    TMainForm& f = *w.form;
+    QStringList before;
+    for (int r = 1; r <= 33; ++r) before << f.TableGrid->shownText(1, r);
+    const float point12 = float(f.Series1->at(12).y());
+
+    f.TableGrid->commitEdit(1, 14, QStringLiteral("2.5"));
+    QCOMPARE(w.state->image.byte(0x1A), uint8_t(0x02));
+    QCOMPARE(w.state->image.byte(0x1B), uint8_t(0x00));
+    QVERIFY(w.state->Modified);
+    QCOMPARE(f.Series1->at(13).y(), 2.5);
+    QCOMPARE(float(f.Series1->at(12).y()), point12);
+    QCOMPARE(f.TableGrid->shownText(1, 14), QStringLiteral(" 2.500 "));
+    before[13] = QStringLiteral(" 2.500 ");
+    const QByteArray image = w.state->image.toByteArray();
+
+    f.OutputRGrp->setItemIndex(1);
+    QCOMPARE(f.TableGrid->shownText(1, 14), QStringLiteral(" 1475 "));
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x02));
+    QCOMPARE(int(w.state->header.OutputType()), 1);
+    QCOMPARE(f.LeftAxis->titleText(), QStringLiteral("F Out"));
+    QCOMPARE(f.TableGrid->cell(1, 0), QStringLiteral("F Out"));
+    QCOMPARE(f.Series1->at(13).y(), double(512 * 2.88L));
+    QVERIFY(f.LeftAxis->max() >= 2946.24);
+    // The limit box shows the same word as hertz, and reading it back keeps the word.
+    QCOMPARE(f.LimitEdit->text(), QStringLiteral("2946"));
+    QCOMPARE(w.state->image.entry(kLimitEntry), uint16_t(1023));
+
+    f.OutputRGrp->setItemIndex(0);
+    QStringList after;
+    for (int r = 1; r <= 33; ++r) after << f.TableGrid->shownText(1, r);
+    QCOMPARE(after, before);
+    QCOMPARE(w.state->image.toByteArray(), image);
+    QCOMPARE(int(w.state->header.OutputType()), 0);
+    QCOMPARE(f.LimitEdit->text(), QStringLiteral("4.995"));
+    QCOMPARE(f.LeftAxis->titleText(), QStringLiteral("V Out"));
+}
+
+void TestTable::gridEdits_data() {
+    QTest::addColumn<bool>("frequency");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("word");    // -1: unchanged
+    QTest::addColumn<bool>("moves");  // the chart point takes the entry's text afterwards
+    QTest::newRow("volt clamped") << false << 10 << "5" << 1023 << true;
+    // A refused text leaves the word, but the point still takes the word's rounded text.
+    QTest::newRow("volt negative") << false << 10 << "-1" << -1 << true;
+    QTest::newRow("volt trailing blank") << false << 10 << "2.5 " << -1 << true;
+    QTest::newRow("volt letters") << false << 10 << "abc" << -1 << true;
+    QTest::newRow("volt leading blank") << false << 10 << " 1" << 205 << true;
+    QTest::newRow("freq below 6 Hz") << true << 10 << "5" << 0 << true;
+    QTest::newRow("freq 6 Hz") << true << 10 << "6" << 2 << true;
+    QTest::newRow("freq clamped") << true << 10 << "9999" << 1023 << true;
+    QTest::newRow("freq letters clear") << true << 10 << "abc" << 0 << true;
+    QTest::newRow("entry 0 not plotted") << false << 1 << "1" << 205 << false;
+    QTest::newRow("entry 30 plotted") << false << 31 << "1" << 205 << true;
+    QTest::newRow("entry 31 not plotted") << false << 32 << "1" << 205 << false;
+    QTest::newRow("entry 32 stored") << false << 33 << "1" << 205 << false;
+}
+
+void TestTable::gridEdits() {
+    QFETCH(bool, frequency);
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(int, word);
+    QFETCH(bool, moves);
+    TMainForm& f = *w.form;
+    if (frequency) f.OutputRGrp->setItemIndex(1);
+    const int entry = row - 1;
+    const uint16_t old = w.state->image.entry(entry);
+    const QPointF oldPoint = entry < kChartPoints ? f.Series1->at(entry) : QPointF();
+
+    f.TableGrid->commitEdit(1, row, text);
+    QCOMPARE(int(w.state->image.entry(entry)), word < 0 ? int(old) : word);
+    const QString shown = EntryText(w.state->image, entry, frequency);
+    QCOMPARE(f.TableGrid->shownText(1, row), shown);
+    if (moves)
+        QCOMPARE(float(f.Series1->at(entry).y()), shown.trimmed().toFloat());
+    else if (entry < kChartPoints)
+        QCOMPARE(f.Series1->at(entry), oldPoint);
+    QCOMPARE(f.Series1->count(), kChartPoints);
+    QVERIFY(w.state->Modified);
+}
+
+void TestTable::firstEditEnablesSave() {
+    TMainForm& f = *w.form;
+    const QString file = w.path(QStringLiteral("t.KEX"));
+    w.fileSaveAs(file);
+    QVERIFY(!f.FileSave->isEnabled());
+    // An empty text (an editor cleared and left) is no edit at all.
+    f.TableGrid->commitEdit(1, 5, QString());
+    QVERIFY(!w.state->Modified);
+    QVERIFY(!f.FileSave->isEnabled());
+    f.TableGrid->commitEdit(1, 5, QStringLiteral("1.5"));
+    QVERIFY(w.state->Modified);
+    QVERIFY(f.FileSave->isEnabled());
+}
+
+void TestTable::erasedImage() {
+    TMainForm& f = *w.form;
+    w.state->image.fill(0xFF);
+    f.DrawTableChart();
+    f.RepaintTableGrid();
+    for (int r = 1; r <= 33; ++r) QCOMPARE(f.TableGrid->shownText(1, r), QStringLiteral("****"));
+    QVERIFY(std::abs(f.Series1->at(5).y() - 0xFFFF / 204.8) < 0.001);
+    QVERIFY(f.LeftAxis->max() >= 0xFFFF / 204.8);
+    // "****" is no number: the point stays where it was.
+    f.TableGrid->commitEdit(1, 6, QStringLiteral("abc"));
+    QVERIFY(std::abs(f.Series1->at(5).y() - 0xFFFF / 204.8) < 0.001);
+    f.OutputRGrp->setItemIndex(1);
+    for (int r = 1; r <= 33; ++r) QCOMPARE(f.TableGrid->shownText(1, r), QStringLiteral("2950"));
+}
+
+void TestTable::pots_data() {
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<QString>("loaded");
+    QTest::addColumn<QString>("clicks");  // u = up, d = down
+    QTest::addColumn<int>("after");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("200 up") << 200 << "-56"
+                            << "u" << 200 << "-56";
+    QTest::newRow("200 down") << 200 << "-56"
+                              << "d" << 199 << "-57";
+    QTest::newRow("0 down") << 0 << "0"
+                            << "d" << 0 << "0";
+    QTest::newRow("99 up") << 99 << "99"
+                           << "u" << 99 << "99";
+    QTest::newRow("98 up up") << 98 << "98"
+                              << "uu" << 99 << "99";
+    QTest::newRow("128 loads as 128") << 128 << "128"
+                                      << "" << 128 << "128";
+    QTest::newRow("129 down to 128") << 129 << "-127"
+                                     << "d" << 128 << "-128";
+    QTest::newRow("255") << 255 << "-1"
+                         << "dd" << 253 << "-3";
+}
+
+void TestTable::pots() {
+    QFETCH(int, byte);
+    QFETCH(QString, loaded);
+    QFETCH(QString, clicks);
+    QFETCH(int, after);
+    QFETCH(QString, shown);
+    TMainForm& f = *w.form;
+    for (int k = 1; k <= 4; ++k) {
+        const int offset = 0x42 + k;
+        w.state->image.setByte(offset, uint8_t(byte));
+        w.state->Modified = false;
+        f.SetPot(k, 0);
+        QCOMPARE(f.PotEdits[k - 1]->text(), loaded);
+        QVERIFY(!w.state->Modified);
+        for (const QChar c : clicks) {
+            SpinButton* spin = f.PotSpins[k - 1];
+            (c == QLatin1Char('u') ? spin->upButton() : spin->downButton())->click();
+        }
+        QCOMPARE(int(w.state->image.byte(offset)), after);
+        QCOMPARE(f.PotEdits[k - 1]->text(), shown);
+        QCOMPARE(w.state->Modified, !clicks.isEmpty());
+    }
+    // Each pot has its own byte.
+    QCOMPARE(w.state->image.byte(0x42), uint8_t(0x01));
+    QCOMPARE(w.state->image.byte(0x47), uint8_t(0xFF));
+}
+
+void TestTable::potStepsFromItsShownValue() {
+    TMainForm& f = *w.form;
+    f.PotSpins[1]->upButton()->click();
+    QCOMPARE(f.PotEdits[1]->text(), QStringLiteral("1"));
+    // The hexadecimal grid changes the byte; the pot still steps what it showed.
+    f.EEPROMGrid->commitEdit(5, 5, QStringLiteral("50"));
+    QCOMPARE(w.state->image.byte(0x44), uint8_t(0x50));
+    f.PotSpins[1]->upButton()->click();
+    QCOMPARE(w.state->image.byte(0x44), uint8_t(2));
+    QCOMPARE(f.PotEdits[1]->text(), QStringLiteral("2"));
+}
+
+void TestTable::limitTyping_data() {
+    QTest::addColumn<bool>("frequency");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("word");
+    QTest::newRow("4.5 volts") << false << "4.5"
+                               << "4.5" << 922;
+    QTest::newRow("signs and commas refused") << false << "-2,5"
+                                              << "25" << 1023;
+    QTest::newRow("letters refused") << false << "x1y"
+                                     << "1" << 205;
+    QTest::newRow("trailing point") << false << "3."
+                                    << "3." << 614;
+    QTest::newRow("lone point keeps the word") << false << "."
+                                               << "." << 1023;
+    QTest::newRow("1000 Hz") << true << "1000"
+                             << "1000" << 347;
+    QTest::newRow("lone point clears hertz") << true << "."
+                                             << "." << 0;
+}
+
+void TestTable::limitTyping() {
+    QFETCH(bool, frequency);
+    QFETCH(QString, keys);
+    QFETCH(QString, text);
+    QFETCH(int, word);
+    TMainForm& f = *w.form;
+    if (frequency) f.OutputRGrp->setItemIndex(1);
+    w.state->Modified = false;
+    f.LimitEdit->setFocus();
+    f.LimitEdit->selectAll();
+    QTest::keyClicks(f.LimitEdit, keys);
+    QCOMPARE(f.LimitEdit->text(), text);
+    QCOMPARE(int(w.state->image.entry(kLimitEntry)), word);
+    QVERIFY(w.state->Modified);
+    // Backspace is a key the box takes.
+    QTest::keyClick(f.LimitEdit, Qt::Key_Backspace);
+    QCOMPARE(f.LimitEdit->text(), text.chopped(1));
+}
+
+void TestTable::invert() {
+    TMainForm& f = *w.form;
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x01));
+    f.InvertCBox->setChecked(true);
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x11));
+    QVERIFY(w.state->Modified);
+    f.OutputRGrp->setItemIndex(1);
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x12));
+    f.InvertCBox->setChecked(false);
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x02));
+}
+
+void TestTable::hexGrid_data() {
+    QTest::addColumn<int>("col");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value");  // -1: refused
+    QTest::newRow("3c") << 13 << 5 << "3c" << 0x3C;
+    QTest::newRow("1G") << 13 << 5 << "1G" << 0x01;
+    QTest::newRow("G5") << 13 << 5 << "G5" << 0x00;
+    QTest::newRow("FF") << 1 << 1 << "FF" << 0xFF;
+    QTest::newRow("leading blank") << 1 << 2 << " 2B" << 0x00;
+    QTest::newRow("100") << 13 << 5 << "100" << -1;
+    QTest::newRow("long") << 16 << 16 << "123456789ABCDEF0" << -1;
+}
+
+void TestTable::hexGrid() {
+    QFETCH(int, col);
+    QFETCH(int, row);
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    TMainForm& f = *w.form;
+    const int index = (row - 1) * 16 + (col - 1);
+    const EepromImage before = w.state->image;
+    if (value < 0) w.ui.expectError(QStringLiteral("Range check error"));
+    f.EEPROMGrid->commitEdit(col, row, text);
+    EepromImage expected = before;
+    if (value >= 0) expected.setByte(index, uint8_t(value));
+    QCOMPARE(w.state->image, expected);
+    QCOMPARE(f.EEPROMGrid->shownText(col, row), HexByteText(expected.byte(index)));
+    QVERIFY(w.state->Modified);
+}
+
+void TestTable::hexGridOffersAndRepaints() {
+    TMainForm& f = *w.form;
+    // Byte 0x1B is the low byte of entry 13; the table shows the change at once.
+    f.EEPROMGrid->commitEdit(12, 2, QStringLiteral("1a"));
+    QCOMPARE(w.state->image.byte(0x1B), uint8_t(0x1A));
+    QCOMPARE(f.EEPROMGrid->getEditText(12, 2), QStringLiteral(" 1A "));
+    QCOMPARE(f.EEPROMGrid->shownText(12, 2), QStringLiteral(" 1A "));
+    QCOMPARE(f.TableGrid->shownText(1, 14), VoltWordToText(0x011A));
+    // The mode byte changes nothing else until the next refresh.
+    f.EEPROMGrid->commitEdit(3, 5, QStringLiteral("02"));
+    QCOMPARE(w.state->image.modeByte(), uint8_t(0x02));
+    QCOMPARE(f.OutputRGrp->itemIndex(), 0);
+    QCOMPARE(f.EEPROMGrid->cell(1, 0), QStringLiteral(" 0 "));
+    QCOMPARE(f.EEPROMGrid->cell(0, 16), QStringLiteral(" F0 "));
+}
+
+void TestTable::leadingHex_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value");
+    QTest::newRow("empty") << "" << 0;
+    QTest::newRow("digits") << "09" << 9;
+    QTest::newRow("mixed case") << "aB" << 0xAB;
+    QTest::newRow("stops at blank") << "7 1" << 7;
+    QTest::newRow("sign") << "-1" << 0;
+    QTest::newRow("three digits") << "100" << 0x100;
+    QTest::newRow("non-ASCII digit") << QString::fromUtf8("\u0661") << 0;
+}
+
+void TestTable::leadingHex() {
+    QFETCH(QString, text);
+    QTEST(LeadingHexValue(text), "value");
+}
+
+QTEST_MAIN(TestTable)
+#include "tst_table.moc"
