@@ -22,6 +22,9 @@ struct Command {
     std::function<int(const QStringList& args)> run;
 };
 
+// The commands of each area.
+void addMeterCommands(std::vector<Command>& commands);
+
 // Prints to standard output / standard error, UTF-8, one line each.
 void out(const QString& line);
 void err(const QString& line);

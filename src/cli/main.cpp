@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
 
     // Each area appends its commands here.
     std::vector<Command> commands;
+    addMeterCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
