@@ -87,11 +87,11 @@ TMassAirEditorDialog::TMassAirEditorDialog(AppState& state, UiServices& ui, QWid
     UnitsRGrp = new RadioGroup(QStringLiteral("Units"),
                                {QStringLiteral("English "), QStringLiteral("Metric")}, this);
     UnitsRGrp->setObjectName(QStringLiteral("UnitsRGrp"));
-    UnitsRGrp->setGeometry(376, 38, 80, 68);
+    UnitsRGrp->setGeometry(380, 36, 84, 52);
     UnitsRGrp->setItemIndex(1);
     FrequencyCheckBox = new QCheckBox(QStringLiteral("Frequency"), this);
     FrequencyCheckBox->setObjectName(QStringLiteral("FrequencyCheckBox"));
-    FrequencyCheckBox->setGeometry(412, 10, 86, 20);
+    FrequencyCheckBox->setGeometry(384, 90, 100, 18);
 
     DataTableGroupBox = new QGroupBox(QStringLiteral("Data Table (kg/hr)"), this);
     DataTableGroupBox->setObjectName(QStringLiteral("DataTableGroupBox"));

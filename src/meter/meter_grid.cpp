@@ -126,12 +126,18 @@ void MeterGrid::setCell(int col, int row, const QString& text) {
 }
 
 void MeterGrid::setCurrentCell(int col, int row) {
-    col_ = std::clamp(col, 0, colCount_ - 1);
-    row_ = std::clamp(row, 1, rowCount() - 1);
+    col = std::clamp(col, 0, colCount_ - 1);
+    row = std::clamp(row, 1, rowCount() - 1);
+    // Staying on the same cell (rows added or removed below it) must not disturb typing.
+    const bool moved = col != col_ || row != row_ || editor_->text() != cells_[row][col];
+    col_ = col;
+    row_ = row;
     const QModelIndex i = model_->index(row_ - 1, col_);
     selectionModel()->setCurrentIndex(i, QItemSelectionModel::ClearAndSelect);
-    editor_->setText(cells_[row_][col_]);
-    editor_->selectAll();
+    if (moved) {
+        editor_->setText(cells_[row_][col_]);
+        editor_->selectAll();
+    }
     placeEditor();
     scrollTo(i);
 }
