@@ -35,7 +35,7 @@ const QString kExists = QStringLiteral("The value entered already exists.");
 
 class TestMeterEditor : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -65,7 +65,7 @@ private slots:
     void newAndClose();
     void editMeterRunsTheEditorModally();
 
-private:
+  private:
     MeterGrid* g() const { return d_->StringGrid; }
     void type(const QString& text) { QTest::keyClicks(g()->editor(), text); }
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
@@ -117,9 +117,10 @@ void TestMeterEditor::cleanup() {
 
 void TestMeterEditor::controls() {
     const QList<QPair<const char*, QString>> captions = {
-        {"NewButton", "New"},       {"OpenButton", "Open"},   {"SaveButton", "Save"},
-        {"SaveAsButton", "Copy"},   {"ImportButton", "Convert"}, {"CloseButton", "Close"},
-        {"HelpButton", "Help"},     {"FrequencyCheckBox", "Frequency"}};
+        {"NewButton", "New"},        {"OpenButton", "Open"},
+        {"SaveButton", "Save"},      {"SaveAsButton", "Copy"},
+        {"ImportButton", "Convert"}, {"CloseButton", "Close"},
+        {"HelpButton", "Help"},      {"FrequencyCheckBox", "Frequency"}};
     for (const auto& [name, caption] : captions) {
         auto* w = d_->findChild<QWidget*>(QLatin1String(name));
         QVERIFY2(w, name);
@@ -151,17 +152,50 @@ void TestMeterEditor::cellsAreFormattedAndLimited_data() {
     QTest::addColumn<QString>("flow");
     QTest::addColumn<QString>("signalCell");
     QTest::addColumn<QString>("flowCell");
-    QTest::newRow("7 becomes 6.00") << "7" << "10" << "6.00" << "10.00";
-    QTest::newRow("1.5 becomes 1.50") << "1.5" << "10" << "1.50" << "10.00";
-    QTest::newRow("6 stays") << "6" << "10" << "6.00" << "10.00";
-    QTest::newRow("6.001") << "6.001" << "10" << "6.00" << "10.00";
-    QTest::newRow("leading point") << ".5" << "1" << "0.50" << "1.00";
-    QTest::newRow("trailing point") << "2." << "1" << "2.00" << "1.00";
-    QTest::newRow("flow 250") << "1" << "250" << "1.00" << "250.00";
-    QTest::newRow("flow above the limit") << "1" << "10000" << "1.00" << "9999.99";
-    QTest::newRow("flow 9999.99 stays") << "1" << "9999.99" << "1.00" << "9999.99";
-    QTest::newRow("flow just above") << "1" << "9999.991" << "1.00" << "9999.99";
-    QTest::newRow("flow rounded") << "1" << "12.345678" << "1.00" << "12.35";
+    QTest::newRow("7 becomes 6.00") << "7"
+                                    << "10"
+                                    << "6.00"
+                                    << "10.00";
+    QTest::newRow("1.5 becomes 1.50") << "1.5"
+                                      << "10"
+                                      << "1.50"
+                                      << "10.00";
+    QTest::newRow("6 stays") << "6"
+                             << "10"
+                             << "6.00"
+                             << "10.00";
+    QTest::newRow("6.001") << "6.001"
+                           << "10"
+                           << "6.00"
+                           << "10.00";
+    QTest::newRow("leading point") << ".5"
+                                   << "1"
+                                   << "0.50"
+                                   << "1.00";
+    QTest::newRow("trailing point") << "2."
+                                    << "1"
+                                    << "2.00"
+                                    << "1.00";
+    QTest::newRow("flow 250") << "1"
+                              << "250"
+                              << "1.00"
+                              << "250.00";
+    QTest::newRow("flow above the limit") << "1"
+                                          << "10000"
+                                          << "1.00"
+                                          << "9999.99";
+    QTest::newRow("flow 9999.99 stays") << "1"
+                                        << "9999.99"
+                                        << "1.00"
+                                        << "9999.99";
+    QTest::newRow("flow just above") << "1"
+                                     << "9999.991"
+                                     << "1.00"
+                                     << "9999.99";
+    QTest::newRow("flow rounded") << "1"
+                                  << "12.345678"
+                                  << "1.00"
+                                  << "12.35";
 }
 
 void TestMeterEditor::cellsAreFormattedAndLimited() {
@@ -192,13 +226,20 @@ void TestMeterEditor::limitsApplyOnlyToTheCellLeft() {
 void TestMeterEditor::keyFilter_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("cell");
-    QTest::newRow("digits and point") << "3.25" << "3.25";
-    QTest::newRow("letters") << "1a2b" << "12";
-    QTest::newRow("minus") << "-3" << "3";
-    QTest::newRow("comma") << "1,5" << "15";
-    QTest::newRow("exponent") << "1e3" << "13";
-    QTest::newRow("blank") << " 7" << "7";
-    QTest::newRow("nothing allowed") << "xyz" << "";
+    QTest::newRow("digits and point") << "3.25"
+                                      << "3.25";
+    QTest::newRow("letters") << "1a2b"
+                             << "12";
+    QTest::newRow("minus") << "-3"
+                           << "3";
+    QTest::newRow("comma") << "1,5"
+                           << "15";
+    QTest::newRow("exponent") << "1e3"
+                              << "13";
+    QTest::newRow("blank") << " 7"
+                           << "7";
+    QTest::newRow("nothing allowed") << "xyz"
+                                     << "";
 }
 
 void TestMeterEditor::keyFilter() {
@@ -368,11 +409,16 @@ void TestMeterEditor::leavingTheGridSortsAndFollowsTheRow() {
 void TestMeterEditor::unitsSwitch_data() {
     QTest::addColumn<QString>("metric");
     QTest::addColumn<QString>("english");
-    QTest::newRow("100") << "100.00" << "220.46";
-    QTest::newRow("1") << "1.00" << "2.20";
-    QTest::newRow("limit") << "9999.99" << "22046.20";
-    QTest::newRow("50") << "50.00" << "110.23";
-    QTest::newRow("0") << "0.00" << "0.00";
+    QTest::newRow("100") << "100.00"
+                         << "220.46";
+    QTest::newRow("1") << "1.00"
+                       << "2.20";
+    QTest::newRow("limit") << "9999.99"
+                           << "22046.20";
+    QTest::newRow("50") << "50.00"
+                        << "110.23";
+    QTest::newRow("0") << "0.00"
+                       << "0.00";
 }
 
 void TestMeterEditor::unitsSwitch() {

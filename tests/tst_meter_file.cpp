@@ -32,7 +32,9 @@ QByteArray le32(float v) {
     return b;
 }
 
-QByteArray pstr(const QByteArray& text) { return char(text.size()) + text; }
+QByteArray pstr(const QByteArray& text) {
+    return char(text.size()) + text;
+}
 
 void writeBytes(const QString& path, const QByteArray& data) {
     QFile f(path);
@@ -70,7 +72,7 @@ TMeterRecord makeRecord(int rows, const QString& part = QStringLiteral("PN-100")
 
 class TestMeterFile : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -92,7 +94,7 @@ private slots:
     void failedSaveKeepsThePreviousFile();
     void readerForOtherParts();
 
-private:
+  private:
     QString path(const QString& name) const { return dir_->filePath(name); }
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<AppState> state_;
@@ -295,7 +297,8 @@ void TestMeterFile::textThatIsNoNumberRefusesTheFile() {
     writeBytes(badFile, bad.toByteArray());
     ui_.expectConfirm(QStringLiteral("Save current meter data?"), Answer::No);
     ui_.expectOpenFile(badFile);
-    ui_.expectError(badFile + QStringLiteral(" cannot be used: '1.2x' is not a valid floating point value"));
+    ui_.expectError(badFile +
+                    QStringLiteral(" cannot be used: '1.2x' is not a valid floating point value"));
     d_->OpenButtonClick();
     VERIFY_UI(ui_);
     QCOMPARE(d_->PartNumberEdit->text(), QStringLiteral("EDITED"));
@@ -441,7 +444,8 @@ void TestMeterFile::saveAsksForANameOnlyWhenNeeded() {
     // Save again: no dialog. Copy always asks; the added extension names an existing file.
     d_->SaveFile(false);
     ui_.expectSaveFile(path(QStringLiteral("Ford/named")));
-    ui_.expectConfirm(named + QStringLiteral(" already exists.\nDo you want to replace it?"), Answer::No);
+    ui_.expectConfirm(named + QStringLiteral(" already exists.\nDo you want to replace it?"),
+                      Answer::No);
     d_->SaveAsButtonClick();
     VERIFY_UI(ui_);
     QCOMPARE(d_->MeterFileName, named);

@@ -51,7 +51,7 @@ const QByteArray kHeader = "AB-1\r\nVolts\r\nkg/hr\r\nfirst\r\nsecond\r\n";
 
 class TestMeterImport : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void init();
     void cleanup();
 
@@ -70,7 +70,7 @@ private slots:
     void cliFailures();
     void screenshot();
 
-private:
+  private:
     QString path(const QString& name) const { return dir_->filePath(name); }
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<AppState> state_;
@@ -124,9 +124,11 @@ void TestMeterImport::lines_data() {
     QTest::newRow("LF CR") << QByteArray("a\n\rb") << QStringList({"a\n", "b"});
     QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList({"a", "", "b"});
     QTest::newRow("no end at the end") << QByteArray("a\r\nb") << QStringList({"a", "b"});
-    QTest::newRow("Ctrl+Z ends the file") << QByteArray("a\r\nb\x1A\r\nc\r\n") << QStringList({"a", "b"});
+    QTest::newRow("Ctrl+Z ends the file")
+        << QByteArray("a\r\nb\x1A\r\nc\r\n") << QStringList({"a", "b"});
     QTest::newRow("empty") << QByteArray() << QStringList();
-    QTest::newRow("8-bit characters") << QByteArray("\xE9t\xE9\r") << QStringList({"\u00E9t\u00E9"});
+    QTest::newRow("8-bit characters")
+        << QByteArray("\xE9t\xE9\r") << QStringList({"\u00E9t\u00E9"});
 }
 
 void TestMeterImport::lines() {
@@ -145,51 +147,65 @@ void TestMeterImport::import_data() {
     QTest::addColumn<QStringList>("rows");
 
     QTest::newRow("example")
-        << QByteArray("12345-AB\r\nVolts\r\nkg/hr\r\nExample meter, first line\r\nsecond line\r\n"
-                      "0.50 10.2\r\n1.00 25.7\r\n1.50 48.1\r\n")
-        << 0 << "12345-AB" << 0 << 1 << "Example meter, first line" << "second line"
-        << QStringList({"0.500|10.200", "1.000|25.700", "1.500|48.100"});
+        << QByteArray(
+               "12345-AB\r\nVolts\r\nkg/hr\r\nExample meter, first line\r\nsecond line\r\n"
+               "0.50 10.2\r\n1.00 25.7\r\n1.50 48.1\r\n")
+        << 0 << "12345-AB" << 0 << 1 << "Example meter, first line"
+        << "second line" << QStringList({"0.500|10.200", "1.000|25.700", "1.500|48.100"});
     QTest::newRow("volts") << QByteArray("P\r\nvolts\r\nlb/hr\r\n") << 1 << "PREVIOUS" << 0 << 0
-                           << "" << "" << QStringList();
+                           << ""
+                           << "" << QStringList();
     QTest::newRow("VOLTS") << QByteArray("PN1\r\nVOLTS\r\nKG/HR\r\n") << 1 << "PN1" << 0 << 1 << ""
                            << "" << QStringList();
     QTest::newRow("Freq") << QByteArray("PN1\r\nFreq\r\nKg/Hr\r\n") << 0 << "PN1" << 1 << 1 << ""
                           << "" << QStringList();
     QTest::newRow("other unit") << QByteArray("PN1\r\nHz.\r\nkg/h\r\n") << 1 << "PN1" << 1 << 0
-                                << "" << "" << QStringList();
+                                << ""
+                                << "" << QStringList();
     QTest::newRow("short header lines keep the fields")
         << QByteArray("AB\r\nV\r\nkg\r\nd1\r\n\r\n1 2\r\n") << 1 << "PREVIOUS" << 1 << 1 << ""
         << "" << QStringList({"1.000|2.000"});
     QTest::newRow("quoted header lines")
         << QByteArray("\"AB-1\"\r\n\"Volts\"\r\n\"kg/hr\"\r\n\"desc one\"\r\n  \"desc two\"  \r\n")
-        << 0 << "AB-1" << 0 << 1 << "desc one" << "desc two" << QStringList();
-    QTest::newRow("one quote only") << QByteArray("\"AB-1\r\nVolts\"\r\n") << 1 << "AB-1" << 0 << 1
-                                    << "" << "" << QStringList();
-    QTest::newRow("quoted data line") << kHeader + "\"1 2\"\r\n" << 0 << "AB-1" << 0 << 1 << "first"
+        << 0 << "AB-1" << 0 << 1 << "desc one"
+        << "desc two" << QStringList();
+    QTest::newRow("one quote only")
+        << QByteArray("\"AB-1\r\nVolts\"\r\n") << 1 << "AB-1" << 0 << 1 << ""
+        << "" << QStringList();
+    QTest::newRow("quoted data line") << kHeader + "\"1 2\"\r\n"
+                                      << 0 << "AB-1" << 0 << 1 << "first"
                                       << "second" << QStringList({"1.000|2.000"});
-    QTest::newRow("quoted numbers") << kHeader + "\"1\" \"2\"\r\n" << 0 << "AB-1" << 0 << 1
-                                    << "first" << "second" << QStringList();
+    QTest::newRow("quoted numbers") << kHeader + "\"1\" \"2\"\r\n"
+                                    << 0 << "AB-1" << 0 << 1 << "first"
+                                    << "second" << QStringList();
     QTest::newRow("data lines")
         << kHeader +
                "1 2\r\n12\r\n123\r\n4.5\r\n3\t4\r\n5     6\r\n7 8 9\r\nx 1\r\n1 y\r\n1,5 2\r\n"
                "  9 10  \r\n"
-        << 0 << "AB-1" << 0 << 1 << "first" << "second"
-        << QStringList({"1.000|2.000", "3.000|4.000", "5.000|6.000", "7.000|8.000", "9.000|10.000"});
+        << 0 << "AB-1" << 0 << 1 << "first"
+        << "second"
+        << QStringList(
+               {"1.000|2.000", "3.000|4.000", "5.000|6.000", "7.000|8.000", "9.000|10.000"});
     QTest::newRow("number texts")
         << kHeader + "0.5 1234.5678\r\n1 12345\r\n1e0 2.5E+1\r\n-1 +2\r\n.25 10000.00\r\n"
-        << 0 << "AB-1" << 0 << 1 << "first" << "second"
-        << QStringList({"0.500|1234.56", "1.000|12345.0", "1.000|25.000", "-1.000|2.000",
-                        "0.250|10000.0"});
-    QTest::newRow("values above the editor's limits")
-        << kHeader + "7 12000\r\n" << 0 << "AB-1" << 0 << 1 << "first" << "second"
-        << QStringList({"7.000|12000.0"});
+        << 0 << "AB-1" << 0 << 1 << "first"
+        << "second"
+        << QStringList(
+               {"0.500|1234.56", "1.000|12345.0", "1.000|25.000", "-1.000|2.000", "0.250|10000.0"});
+    QTest::newRow("values above the editor's limits") << kHeader + "7 12000\r\n"
+                                                      << 0 << "AB-1" << 0 << 1 << "first"
+                                                      << "second" << QStringList({"7.000|12000.0"});
     QTest::newRow("LF only: one line")
         << QByteArray("ABCDEFGHIJ\nVolts\nkg/hr\nd\ne\n0.5 10\n1.0 20\n") << 0
-        << "ABCDEFGHIJ\nVolts\nkg/hr\nd\ne" << 0 << 0 << "" << "" << QStringList();
-    QTest::newRow("Ctrl+Z") << kHeader + "1 2\r\n\x1A" "3 4\r\n" << 0 << "AB-1" << 0 << 1 << "first"
+        << "ABCDEFGHIJ\nVolts\nkg/hr\nd\ne" << 0 << 0 << ""
+        << "" << QStringList();
+    QTest::newRow("Ctrl+Z") << kHeader +
+                                   "1 2\r\n\x1A"
+                                   "3 4\r\n"
+                            << 0 << "AB-1" << 0 << 1 << "first"
                             << "second" << QStringList({"1.000|2.000"});
-    QTest::newRow("empty file") << QByteArray() << 1 << "PREVIOUS" << 1 << 1 << "" << ""
-                                << QStringList();
+    QTest::newRow("empty file") << QByteArray() << 1 << "PREVIOUS" << 1 << 1 << ""
+                                << "" << QStringList();
 }
 
 void TestMeterImport::import() {
@@ -223,7 +239,8 @@ void TestMeterImport::importedValuesAreSingles() {
 
 void TestMeterImport::moreThan62DataLines() {
     QByteArray text = kHeader;
-    for (int i = 1; i <= 70; ++i) text += QByteArray::number(i) + " " + QByteArray::number(i * 10) + "\r\n";
+    for (int i = 1; i <= 70; ++i)
+        text += QByteArray::number(i) + " " + QByteArray::number(i * 10) + "\r\n";
     TMeterRecord r;
     const MeterImportResult result = ImportMeterText(text, r);
     QCOMPARE(result.points, 62);
@@ -246,8 +263,9 @@ void TestMeterImport::moreThan62DataLines() {
 
 void TestMeterImport::convertButtonShowsTheSortedMeter() {
     const QString file = path(QStringLiteral("meter.txt"));
-    writeBytes(file, "\"MAF 22\"\r\nFreq\r\nlb/hr\r\nA meter\r\n\r\n"
-                     "2.5 300\r\n0.5 10.2\r\n1.25 1234.5678\r\n7 12000\r\n");
+    writeBytes(file,
+               "\"MAF 22\"\r\nFreq\r\nlb/hr\r\nA meter\r\n\r\n"
+               "2.5 300\r\n0.5 10.2\r\n1.25 1234.5678\r\n7 12000\r\n");
     d_->MeterModified = false;
     ui_.expectOpenFile(file);
     d_->ImportButtonClick();
@@ -278,7 +296,8 @@ void TestMeterImport::convertButtonShowsTheSortedMeter() {
     TMeterRecord r;
     QString error;
     QVERIFY(ReadMeterFile(saved, r, error));
-    QCOMPARE(storedRows(r), QStringList({"0.50|10.20", "1.25|1234.56", "2.50|300.00", "7.00|12000.0"}));
+    QCOMPARE(storedRows(r),
+             QStringList({"0.50|10.20", "1.25|1234.56", "2.50|300.00", "7.00|12000.0"}));
     QCOMPARE(r.FlowValue(4), 12000.0f);
     QCOMPARE(int(r.Frequency()), 1);
     QCOMPARE(int(r.Metric()), 0);
@@ -311,8 +330,9 @@ void TestMeterImport::convertFailures() {
 
 void TestMeterImport::cliImportThenShowRoundTrips() {
     const QString text = path(QStringLiteral("cli.txt"));
-    writeBytes(text, "CLI-7\r\nVolts\r\nKG/HR\r\n\"Line \\ one\"\r\nLine two\r\n"
-                     "3.2 700\r\n0.5 1234.5678\r\n1 12345\r\n");
+    writeBytes(text,
+               "CLI-7\r\nVolts\r\nKG/HR\r\n\"Line \\ one\"\r\nLine two\r\n"
+               "3.2 700\r\n0.5 1234.5678\r\n1 12345\r\n");
     const QString out = path(QStringLiteral("cli.maf"));
     QProcess p;
     p.start(QStringLiteral(VARNEL_CLI), {"meter", "import", text, out});
@@ -337,7 +357,8 @@ void TestMeterImport::cliImportThenShowRoundTrips() {
     QCOMPARE(rows.size(), 3);
     QStringList texts;
     for (const QJsonValue& v : rows)
-        texts.append(v.toObject().value("signal").toString() + '|' + v.toObject().value("flow").toString());
+        texts.append(v.toObject().value("signal").toString() + '|' +
+                     v.toObject().value("flow").toString());
     QCOMPARE(texts, QStringList({"0.50|1234.56", "1.00|12345.0", "3.20|700.00"}));
 
     p.start(QStringLiteral(VARNEL_CLI), {"meter", "show", out});
@@ -352,7 +373,8 @@ void TestMeterImport::cliImportThenShowRoundTrips() {
 void TestMeterImport::cliImportIsConvertThenSave() {
     QByteArray text = "SAME\r\nfreq\r\nlb/hr\r\nd1\r\nd2\r\n";
     for (int i = 70; i >= 1; --i)
-        text += QByteArray::number(i * 0.037, 'f', 4) + "\t" + QByteArray::number(i * 13.7, 'f', 3) + "\r\n";
+        text += QByteArray::number(i * 0.037, 'f', 4) + "\t" +
+                QByteArray::number(i * 13.7, 'f', 3) + "\r\n";
     const QString source = path(QStringLiteral("same.txt"));
     writeBytes(source, text);
 
@@ -389,9 +411,9 @@ void TestMeterImport::cliFailures() {
     QCOMPARE(p.exitCode(), 1);
     QCOMPARE(p.readAllStandardError(), QByteArray("File not found\n"));
 
-    for (const QStringList& args : {QStringList({"meter", "import", noPart}),
-                                    QStringList({"meter", "show"}),
-                                    QStringList({"meter", "show", out, "--xml"})}) {
+    for (const QStringList& args :
+         {QStringList({"meter", "import", noPart}), QStringList({"meter", "show"}),
+          QStringList({"meter", "show", out, "--xml"})}) {
         p.start(QStringLiteral(VARNEL_CLI), args);
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
@@ -400,8 +422,9 @@ void TestMeterImport::cliFailures() {
 
 void TestMeterImport::screenshot() {
     const QString file = path(QStringLiteral("shot.txt"));
-    QByteArray text = "0280-218-019\r\nVolts\r\nkg/hr\r\nHot-film meter, 85 mm housing\r\n"
-                      "imported from the data sheet\r\n";
+    QByteArray text =
+        "0280-218-019\r\nVolts\r\nkg/hr\r\nHot-film meter, 85 mm housing\r\n"
+        "imported from the data sheet\r\n";
     // Out of order on purpose: the grid shows them sorted by signal.
     const double points[][2] = {{2.5, 160.0}, {1.0, 8.5},   {4.5, 640.0}, {0.5, 0.0},
                                 {3.0, 250.0}, {1.5, 28.0},  {4.0, 480.0}, {2.0, 80.0},
