@@ -93,6 +93,9 @@ public:
     void HelpAboutClick();
     void FileExitClick();
     void EditLearnClick();
+    // The meter editor (kex_main_meter.cpp).
+    void EditMeterClick();
+
     // The help context of a control: its own, or that of the nearest parent that has one.
     static int helpContextOf(const QWidget* widget);
 

@@ -59,6 +59,12 @@ UiServices::Answer QtUiServices::confirm(const QString& text, bool withCancel) {
     }
 }
 
+UiServices::Answer QtUiServices::warningQuestion(const QString& text) {
+    QMessageBox m(QMessageBox::Warning, QStringLiteral("Warning"), text,
+                  QMessageBox::Yes | QMessageBox::No, owner());
+    return m.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+}
+
 QString QtUiServices::openFileName(const QString& dir, const QString& filter,
                                    const QString& fileName) {
     return QFileDialog::getOpenFileName(owner(), QString(), startPath(dir, fileName), filter);

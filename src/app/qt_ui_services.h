@@ -23,6 +23,7 @@ class QtUiServices : public UiServices {
     void warning(const QString& text) override;
     void information(const QString& text) override;
     Answer confirm(const QString& text, bool withCancel) override;
+    Answer warningQuestion(const QString& text) override;
     QString openFileName(const QString& dir, const QString& filter,
                          const QString& fileName) override;
     QString saveFileName(const QString& dir, const QString& filter,

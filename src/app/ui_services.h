@@ -20,6 +20,9 @@ public:
     virtual void information(const QString& text) = 0;
     // Box titled "Confirm" with Yes and No, or Yes, No and Cancel.
     virtual Answer confirm(const QString& text, bool withCancel = false) = 0;
+    // Box titled "Warning" with Yes and No. Front ends without a warning question of their own
+    // ask it as a confirmation.
+    virtual Answer warningQuestion(const QString& text) { return confirm(text, false); }
 
     // File dialogs: an empty result means the user cancelled. The save dialog asks before
     // overwriting an existing file.

@@ -8,6 +8,8 @@
 #include "match/kex_matd.h"
 #include "meter/kex_maed.h"
 
+#include <QAction>
+
 namespace varnel {
 
 std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServices& ui) {
@@ -19,8 +21,9 @@ std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServi
     d.SetupDialog = new TSetupDialog(main.get());
     d.NewDialog = new TNewDialog(ui, main.get());
     d.AboutDialog = new TAboutDialog(main.get());
-    d.MassAirEditorDialog = new TMassAirEditorDialog(main.get());
+    d.MassAirEditorDialog = new TMassAirEditorDialog(state, ui, main.get());
     main->setDialogs(d);
+    QObject::connect(main->EditMeter, &QAction::triggered, main.get(), &TMainForm::EditMeterClick);
     return main;
 }
 

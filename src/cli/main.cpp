@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     std::vector<Command> commands;
     addLinkCommands(commands);
     addProjectCommands(commands);
+    addMeterCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

@@ -46,6 +46,14 @@ UiServices::Answer ScriptedUi::confirm(const QString& text, bool withCancel) {
     return s->answer;
 }
 
+UiServices::Answer ScriptedUi::warningQuestion(const QString& text) {
+    const Step* s = take(Kind::Warning, text);
+    if (!s) return Answer::No;
+    if (s->answer == Answer::Cancel)
+        problems_.append(QStringLiteral("Cancel scripted for a Yes/No warning: ") + text);
+    return s->answer;
+}
+
 QString ScriptedUi::openFileName(const QString& dir, const QString& filter, const QString& fileName) {
     lastDir = dir;
     lastFilter = filter;

@@ -21,6 +21,12 @@ public:
     ScriptedUi& expectError(const QString& text) { return push(step(Kind::Error, text)); }
     ScriptedUi& expectWarning(const QString& text) { return push(step(Kind::Warning, text)); }
     ScriptedUi& expectInformation(const QString& text) { return push(step(Kind::Information, text)); }
+    // A warning box with Yes and No.
+    ScriptedUi& expectWarning(const QString& text, Answer answer) {
+        Step s = step(Kind::Warning, text);
+        s.answer = answer;
+        return push(s);
+    }
     ScriptedUi& expectConfirm(const QString& text, Answer answer) {
         Step s = step(Kind::Confirm, text);
         s.answer = answer;
@@ -42,6 +48,7 @@ public:
     void warning(const QString& text) override { take(Kind::Warning, text); }
     void information(const QString& text) override { take(Kind::Information, text); }
     Answer confirm(const QString& text, bool withCancel) override;
+    Answer warningQuestion(const QString& text) override;
     QString openFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     QString saveFileName(const QString& dir, const QString& filter, const QString& fileName) override;
     int runModal(QDialog& dialog) override;

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QString>
+#include <QTableView>
+#include <QVector>
+
+#include <functional>
+
+class QLineEdit;
+
+namespace varnel {
+
+class MeterGridModel;
+
+// The meter editor's grid: columns of text addressed as (column, row), row 0 being the heading
+// row shown as the view's header. Its in-place editor is always open on the current cell and
+// reports every change of its text, and every move to another cell asks first, so the editor
+// can keep the table valid row by row. Changes made from code (setCell, setRowCount,
+// deleteRow, setCurrentCell) run none of the callbacks.
+class MeterGrid : public QTableView {
+    Q_OBJECT
+  public:
+    MeterGrid(int colCount, QWidget* parent = nullptr);
+
+    int colCount() const { return colCount_; }
+    // Rows including the heading row.
+    int rowCount() const { return int(cells_.size()); }
+    void setRowCount(int rows);
+    void deleteRow(int row);
+
+    QString cell(int col, int row) const;
+    void setCell(int col, int row, const QString& text);
+
+    int col() const { return col_; }
+    int row() const { return row_; }
+    void setCurrentCell(int col, int row);
+
+    // A move to another cell as the user makes it: runs selectCell and moves only when it
+    // agrees. Returns whether the grid moved.
+    bool moveTo(int col, int row);
+
+    QLineEdit* editor() const { return editor_; }
+
+    // Every change of the edited cell's text, after the cell holds it.
+    std::function<void(int col, int row, const QString& text)> setEditText;
+    // Before a move to another cell; false refuses the move. The target row may be changed
+    // (rows move or go while the current one is checked).
+    std::function<bool(int col, int& row)> selectCell;
+    // The focus left the grid for another control of the same window.
+    std::function<void()> exitGrid;
+    // A typed character; false discards it.
+    std::function<bool(QChar ch)> keyPress;
+    // A key pressed in the grid (Enter, Esc); the key goes no further.
+    std::function<void(int key)> keyDown;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void keyboardSearch(const QString&) override {}
+    void updateEditorGeometries() override;
+    void scrollContentsBy(int dx, int dy) override;
+
+  private:
+    friend class MeterGridModel;
+    bool navigate(int key, Qt::KeyboardModifiers modifiers);
+    bool inside(const QWidget* w) const;
+    void editorTextEdited(const QString& text);
+    void syncEditor();
+    void placeEditor();
+
+    int colCount_;
+    QVector<QVector<QString>> cells_;  // [row][col]
+    int col_ = 0;
+    int row_ = 1;
+    MeterGridModel* model_;
+    QLineEdit* editor_ = nullptr;
+};
+
+}  // namespace varnel
