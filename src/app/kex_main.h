@@ -33,6 +33,7 @@ class TSetupDialog;
 class TNewDialog;
 class TAboutDialog;
 class TMassAirEditorDialog;
+struct MatchCopySource;
 
 // The windows made once at start; the main window reaches its dialogs through here.
 struct Dialogs {
@@ -95,6 +96,13 @@ public:
     void EditLearnClick();
     // The meter editor (kex_main_meter.cpp).
     void EditMeterClick();
+
+    // Meter matching (kex_main_match.cpp): Edit > Match and the match dialog's Copy E2P.
+    void wireMatch();
+    void EditMatchClick();
+    // Writes a finished match into the project through the window's own controls; true when
+    // the project changed.
+    bool MatchCopyE2P(const MatchCopySource& source);
 
     // The help context of a control: its own, or that of the nearest parent that has one.
     static int helpContextOf(const QWidget* widget);
