@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     addLinkCommands(commands);
     addProjectCommands(commands);
     addMeterCommands(commands);
+    addMatchCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {
