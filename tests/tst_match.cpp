@@ -56,6 +56,7 @@ class TestMatch : public QObject {
     void listMeterFiles();
     void loadMeter_data();
     void loadMeter();
+    void shortFileReadsAsZero();
     void pointCountAbove62ReadsUpToRow62();
     void copyTakesTheMetersOfTheCompletedMatch();
     void badTextLeavesNothingToCopy();
@@ -363,6 +364,28 @@ void TestMatch::loadMeter() {
         QCOMPARE(record.PointCount(), int16_t(9));
         QCOMPARE(m.MatchFile, QString());
     }
+}
+
+void TestMatch::shortFileReadsAsZero() {
+    // A file cut after its rows: the record beyond it is zero, not what the last meter left.
+    MeterFolder f;
+    TMeterRecord full = varnel::test::meterRecord(true, false, workedMatchRows());
+    full.setDescription1(QStringLiteral("left over"));
+    QString error;
+    QVERIFY(WriteMeterFile(f.ford(QStringLiteral("FULL.MAF")), full, error));
+    QVERIFY(
+        varnel::test::writeMeter(f.ford(QStringLiteral("CUT.MAF")), false, false, workedUseRows()));
+    QFile cut(f.ford(QStringLiteral("CUT.MAF")));
+    QVERIFY(cut.resize(2048));
+    MeterMatchSession m(f.state, f.ui);
+    TMeterRecord record;
+    QVERIFY(m.LoadMeter(MeterRole::Use, 0, record, QStringLiteral("FULL.MAF")));
+    QCOMPARE(record.Description1(), QStringLiteral("left over"));
+    QVERIFY(m.LoadMeter(MeterRole::Use, 0, record, QStringLiteral("CUT.MAF")));
+    QCOMPARE(record.Description1(), QString());
+    QCOMPARE(record.Metric(), uint8_t(0));
+    QCOMPARE(MeterRowsOf(record).flowTexts, QStringList({"0", "300", "600"}));
+    VERIFY_UI(f.ui);
 }
 
 void TestMatch::pointCountAbove62ReadsUpToRow62() {

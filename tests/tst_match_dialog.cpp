@@ -187,6 +187,15 @@ void TestMatchDialog::frequencyMatchSwitchesTheOutput() {
     QCOMPARE(f.LimitEdit->text(), QStringLiteral("2946"));
     QCOMPARE(w.state->image.entry(kLimitEntry), uint16_t(1023));
     QCOMPARE(w.state->header.VOutMeterName(), QStringLiteral("FREQ.MAF"));
+
+    // A frequency meter to use: its signals in whole hertz, cell n standing for n x 11.52 Hz.
+    runDialog([&](TMatchDialog& d) {
+        match(d, QStringLiteral("FREQ.MAF"), QStringLiteral("FREQ.MAF"));
+        QCOMPARE(headers(d), QStringList({"Flow", "F Use", "F Out"}));
+        QCOMPARE(row(d, 126), QStringList({"300.00", " 1440", " 1452"}));  // 504 x 2.88
+        QCOMPARE(row(d, 125).at(2), QStringLiteral(" 1440"));
+        QCOMPARE(row(d, 64).at(1), QStringLiteral("  726"));  // 63 x 1440 / 125 = 725.76
+    });
 }
 
 void TestMatchDialog::copyAnsweredNoChangesNothing() {
