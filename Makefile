@@ -1,5 +1,6 @@
 # Set-up, build, run and test on a Debian 12 machine.
-#   make run   install what is missing, build, start varnel
+#   make run   install what is missing, build, put the sample meters in the group folders,
+#              start varnel against the virtual box (kexbox)
 #   make test  install what is missing, build, run every test
 #   make bench build, then print the link's figures (silent-port Connect, echo round trips)
 
@@ -35,6 +36,7 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@tools/copy-samples.sh $(BUILD_DIR)/src
 	@tools/run-with-kexbox.sh $(BUILD_DIR)
 
 test: build
