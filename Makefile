@@ -1,7 +1,8 @@
 # Set-up, build, run and test on a Debian 12 machine.
 #   make run   install what is missing, build, start varnel
 #   make test  install what is missing, build, run every test
-#   make bench build, then print the link's figures (silent-port Connect, echo round trips)
+#   make bench build, then print the link's figures (silent-port Connect, echo round trips,
+#              full EEPROM transfers through varnel-cli)
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
@@ -43,6 +44,7 @@ test: build
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent
 	$(BUILD_DIR)/bench/bench_echo
+	$(BUILD_DIR)/bench/bench_transfer
 
 clean:
 	rm -rf $(BUILD_DIR)
