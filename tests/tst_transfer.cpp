@@ -15,6 +15,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <memory>
 
 using namespace varnel;
@@ -125,6 +129,8 @@ class TestTransfer : public QObject {
     void cliFailures();
     void cliUsage_data();
     void cliUsage();
+    void cliProgressOnATerminal_data();
+    void cliProgressOnATerminal();
 
   private:
     QTemporaryDir dir_;
@@ -570,6 +576,59 @@ void TestTransfer::cliUsage() {
     QTEST(r.code, "code");
     QTEST(r.err, "err");
     QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("missing.KEX"))));
+}
+
+void TestTransfer::cliProgressOnATerminal_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("lastShown");
+    QTest::addColumn<QString>("after");  // what follows the progress line
+    QTest::newRow("update") << "update" << QString() << 80 << QString();
+    QTest::newRow("retrieve") << "retrieve" << QString() << 80 << QString();
+    // The message starts on a line of its own.
+    QTest::newRow("update stopped")
+        << "update"
+        << "no-ack=12" << 12 << "Hardware did not acknowledge\n12 of 80 bytes written\n";
+}
+
+void TestTransfer::cliProgressOnATerminal() {
+    QFETCH(QString, command);
+    QFETCH(QString, fault);
+    QFETCH(int, lastShown);
+    QFETCH(QString, after);
+    const QString file = dir_.filePath(QStringLiteral("tty.KEX"));
+    QCOMPARE(runCli({"new", file, "--force"}).code, 0);
+    int master = -1, slave = -1;
+    QVERIFY(openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    termios t{};
+    tcgetattr(slave, &t);
+    t.c_oflag &= ~tcflag_t(OPOST);  // the bytes as written, no CR added before LF
+    tcsetattr(slave, TCSANOW, &t);
+    const QString terminal = QString::fromLocal8Bit(ttyname(slave));
+
+    QStringList boxArgs;
+    if (!fault.isEmpty()) boxArgs << "--fault" << fault;
+    KexboxProcess kexbox(boxArgs);
+    QProcess p;
+    p.setStandardErrorFile(terminal);
+    p.start(QStringLiteral(VARNEL_CLI_PATH), {command, file, "--port", kexbox.device});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), fault.isEmpty() ? 0 : 1);
+
+    QByteArray text;
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) text.append(buf, n);
+    close(slave);
+    close(master);
+
+    const QString label = command == QLatin1String("update") ? QStringLiteral("Update EEPROM")
+                                                             : QStringLiteral("Retrieve EEPROM");
+    QString expected;
+    for (int n = 1; n <= lastShown; ++n)
+        expected += QStringLiteral("\r%1: %2 of 80 bytes").arg(label).arg(n);
+    expected += QLatin1Char('\n') + after;
+    QCOMPARE(QString::fromUtf8(text), expected);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)
