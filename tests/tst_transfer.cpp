@@ -110,7 +110,6 @@ class TestTransfer : public QObject {
     void readBackValue();
     void retrievedValue_data();
     void retrievedValue();
-    void texts();
     void openingPromptsEndTheQuietWait_data();
     void openingPromptsEndTheQuietWait();
 
@@ -198,12 +197,6 @@ void TestTransfer::retrievedValue() {
     QTEST(RetrievedValue(reply, value), "ok");
     QFETCH(bool, ok);
     if (ok) QTEST(int(value), "value");
-}
-
-void TestTransfer::texts() {
-    QCOMPARE(VerifyErrorText(0x0A, QStringLiteral("F5+")), QStringLiteral("Verify error: 0A F5+"));
-    QCOMPARE(VerifyErrorText(0xFF, QStringLiteral("+")), QStringLiteral("Verify error: FF +"));
-    QCOMPARE(BytesWrittenText(12), QStringLiteral("12 of 80 bytes written"));
 }
 
 void TestTransfer::openingPromptsEndTheQuietWait_data() {
