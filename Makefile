@@ -2,7 +2,8 @@
 #   make run   install what is missing, build, put the sample meters in the group folders,
 #              start varnel against the virtual box (kexbox)
 #   make test  install what is missing, build, run every test
-#   make bench build, then print the link's figures (silent-port Connect, echo round trips)
+#   make bench build, then print the link's figures (silent-port Connect, echo round trips,
+#              full EEPROM transfers through varnel-cli)
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
@@ -45,6 +46,7 @@ test: build
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent
 	$(BUILD_DIR)/bench/bench_echo
+	$(BUILD_DIR)/bench/bench_transfer
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -14,6 +14,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QChartView;
 class QLineSeries;
@@ -192,6 +193,13 @@ public:
     QString EEPROMGridGetEditText(int col, int row) const;
     void EEPROMGridSetEditText(int col, int row, const QString& text);
 
+    // EEPROM transfers (kex_main_transfer.cpp). TransferProgress shows the bytes done out of
+    // 80 while a transfer runs and is hidden otherwise.
+    void BoxUpdateClick();
+    void BoxRetrieveClick();
+    bool transferRunning() const { return transferDepth_ > 0; }
+    QProgressBar* TransferProgress;
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -217,6 +225,13 @@ private:
     void rescaleTableChart();
     std::unique_ptr<ProjectControls> projectControls_;
     std::unique_ptr<ProjectDocument> document_;
+
+    // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
+    // another one, so this counts them.
+    void wireTransfer();
+    void beginTransfer();
+    void endTransfer();
+    int transferDepth_ = 0;
 };
 
 }  // namespace varnel

@@ -33,5 +33,6 @@ void err(const QString& line);
 
 // Each area's commands.
 void addLinkCommands(std::vector<Command>& commands);
+void addTransferCommands(std::vector<Command>& commands);
 
 }  // namespace varnel::cli

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
     // Each area appends its commands here.
     std::vector<Command> commands;
     addLinkCommands(commands);
+    addTransferCommands(commands);
     addProjectCommands(commands);
     addMeterCommands(commands);
     addMatchCommands(commands);

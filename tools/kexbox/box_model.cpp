@@ -1,5 +1,6 @@
 #include "box_model.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,7 +45,8 @@ bool Faults::parse(const std::string& word, std::string& error) {
     const std::string name = word.substr(0, eq);
     const std::string arg = eq == std::string::npos ? std::string() : word.substr(eq + 1);
     long n = -1;
-    const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "silent-after";
+    const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "no-read-ack" ||
+                             name == "short-read" || name == "silent-after";
     if (needsNumber && (!parseNumber(arg, n) || n < 0)) {
         error = "fault " + name + " needs a number: " + name + "=N";
         return false;
@@ -69,6 +71,12 @@ bool Faults::parse(const std::string& word, std::string& error) {
         noAckAt = int(n);
     else if (name == "bad-read")
         badReadAt = int(n);
+    else if (name == "no-read-ack")
+        noReadAckAt = int(n);
+    else if (name == "short-read")
+        shortReadAt = int(n);
+    else if (name == "lower-hex")
+        lowerHex = true;
     else if (name == "silent-after")
         silentAfter = n;
     else {
@@ -87,6 +95,9 @@ const char* Faults::help() {
            "  short-m         answers M with a value line under 25 characters\n"
            "  no-ack=N        does not acknowledge a write of byte N\n"
            "  bad-read=N      returns byte N inverted when it is read\n"
+           "  no-read-ack=N   does not acknowledge a read of byte N\n"
+           "  short-read=N    answers a read of byte N with its low digit only\n"
+           "  lower-hex       answers reads in lower-case hexadecimal\n"
            "  silent-after=N  sends nothing once N bytes have been received\n";
 }
 
@@ -136,7 +147,12 @@ std::string BoxModel::answer(const std::string& c) {
         if (index >= 0) {
             uint8_t v = eeprom[size_t(index)];
             if (index == faults.badReadAt) v = uint8_t(~v);
-            return hex(v, 2) + "+\r\n>";
+            if (index == faults.noReadAckAt) return "\r\n>";
+            std::string digits = hex(v, 2);
+            if (index == faults.shortReadAt) digits.erase(0, 1);
+            if (faults.lowerHex)
+                for (char& c : digits) c = char(std::tolower(static_cast<unsigned char>(c)));
+            return digits + "+\r\n>";
         }
     }
     return "?\r\n>";
