@@ -78,14 +78,13 @@ QString EntryToFreqText(const EepromImage& image, int entry) {
     return FreqWordToText(image.entry(entry));
 }
 
-bool ParseSingle(const QString& text, float& value) {
+bool ParseDecimal(QStringView text, long double& value) {
     const QByteArray raw = text.toLatin1();
-    if (text.size() != raw.size()) return false;
+    if (raw.isEmpty() || text.size() != raw.size()) return false;
     const char* p = raw.constData();
     const char* end = p + raw.size();
-    while (p < end && *p == ' ') ++p;
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) {
+    if (*p == '+' || *p == '-') {
         negative = *p == '-';
         ++p;
     }
@@ -112,14 +111,25 @@ bool ParseSingle(const QString& text, float& value) {
     const auto [ptr, ec] = std::from_chars(p, end, parsed, std::chars_format::general);
     if (ptr != end) return false;
     if (ec == std::errc::result_out_of_range) {
-        // Underflow reads as zero; overflow is not a single-precision number at all.
+        // Underflow reads as zero; overflow is not a number the program can hold.
         if (std::fabs(parsed) > 1) return false;
         parsed = 0;
     } else if (ec != std::errc()) {
         return false;
     }
-    if (std::fabs(parsed) > std::numeric_limits<float>::max()) return false;
-    value = static_cast<float>(negative ? -parsed : parsed);
+    // Every number the box, the project and the meter files keep is a single at most.
+    if (!std::isfinite(parsed) || std::fabs(parsed) > std::numeric_limits<float>::max())
+        return false;
+    value = negative ? -parsed : parsed;
+    return true;
+}
+
+bool ParseSingle(const QString& text, float& value) {
+    qsizetype b = 0;
+    while (b < text.size() && text[b] == QLatin1Char(' ')) ++b;
+    long double parsed = 0;
+    if (!ParseDecimal(QStringView(text).mid(b), parsed)) return false;
+    value = static_cast<float>(parsed);
     return true;
 }
 

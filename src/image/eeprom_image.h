@@ -77,6 +77,11 @@ int TextToFreqWord(const QString& text);
 void StoreVoltEntry(EepromImage& image, int entry, const QString& text);
 void StoreFreqEntry(EepromImage& image, int entry, const QString& text);
 
+// A plain decimal number and nothing else: an optional sign, digits with an optional point and
+// an optional exponent, '.' whatever the locale; no blanks, "inf", "nan" or hexadecimal, and
+// nothing beyond single precision (underflow reads as zero).
+bool ParseDecimal(QStringView text, long double& value);
+
 // The fixed number reading used for everything typed into the main window: leading blanks and a
 // sign, '.' as the decimal point in every locale, nothing after the number, finite values only.
 bool ParseSingle(const QString& text, float& value);

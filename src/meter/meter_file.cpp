@@ -1,5 +1,7 @@
 #include "meter_file.h"
 
+#include "image/eeprom_image.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -156,52 +158,13 @@ bool WriteMeterFile(const QString& path, const TMeterRecord& record, QString& er
 }
 
 bool MeterTextToNumber(const QString& text, double& value) {
-    int b = 0;
-    int e = int(text.size());
+    qsizetype b = 0;
+    qsizetype e = text.size();
     while (b < e && text[b].unicode() <= ' ') ++b;
     while (e > b && text[e - 1].unicode() <= ' ') --e;
-    const QString t = text.mid(b, e - b);
-    const QByteArray raw = t.toLatin1();
-    if (raw.isEmpty() || raw.size() != t.size()) return false;
-    const char* p = raw.constData();
-    const char* end = p + raw.size();
-    bool negative = false;
-    if (*p == '+' || *p == '-') {
-        negative = *p == '-';
-        ++p;
-    }
-    // Only plain decimal forms: from_chars alone would also take "inf", "nan" and hexadecimal.
-    const char* q = p;
-    int digits = 0;
-    while (q < end && *q >= '0' && *q <= '9') ++q, ++digits;
-    if (q < end && *q == '.') {
-        ++q;
-        while (q < end && *q >= '0' && *q <= '9') ++q, ++digits;
-    }
-    if (digits == 0) return false;
-    if (q < end && (*q == 'e' || *q == 'E')) {
-        const char* x = q + 1;
-        if (x < end && (*x == '+' || *x == '-')) ++x;
-        const char* xd = x;
-        while (xd < end && *xd >= '0' && *xd <= '9') ++xd;
-        if (xd == x) return false;
-        q = xd;
-    }
-    if (q != end) return false;
-    double parsed = 0;
-    const auto [ptr, ec] = std::from_chars(p, end, parsed, std::chars_format::general);
-    if (ptr != end) return false;
-    if (ec == std::errc::result_out_of_range) {
-        // Underflow reads as zero; overflow is no number a meter record can hold.
-        if (std::fabs(parsed) > 1) return false;
-        parsed = 0;
-    } else if (ec != std::errc()) {
-        return false;
-    }
-    // The record stores singles.
-    if (!std::isfinite(parsed) || std::fabs(parsed) > std::numeric_limits<float>::max())
-        return false;
-    value = negative ? -parsed : parsed;
+    long double parsed = 0;
+    if (!ParseDecimal(QStringView(text).mid(b, e - b), parsed)) return false;
+    value = static_cast<double>(parsed);
     return true;
 }
 
