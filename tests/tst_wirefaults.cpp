@@ -1,0 +1,357 @@
+#include "app/app_state.h"
+#include "box_model.h"
+#include "link/box_link.h"
+#include "link/box_ops.h"
+#include "support/in_process_box.h"
+#include "support/kexbox_process.h"
+#include "support/scripted_ui.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QtTest>
+
+#include <cmath>
+#include <memory>
+
+using namespace varnel;
+using varnel::test::InProcessBox;
+using varnel::test::KexboxProcess;
+using varnel::test::ScriptedUi;
+
+// The faults of a cheap adapter and a dying box, against every box operation: each ends with
+// the message its failure gives, within its time-outs; the project stays as promised; and the
+// next operation on the same link works (or, once the box is gone, fails at once).
+//
+// The rows are one table for every operation. They run twice: on kexbox through a real
+// pseudo-terminal with the program's 1000 ms time-out, and on the box model in this process with
+// a short time-out, where the same waits cost a quarter of the time.
+
+namespace {
+
+constexpr int kPtyTimeout = 1000;
+constexpr int kInProcessTimeout = 250;
+
+enum class Next { Heals, Gone };
+
+// One row: the operation, the box's faults, the message, and how long the operation may wait,
+// in time-outs: it ends after at least waits x T and well before another T has passed. Fault
+// words are kexbox's; "delay-before" and "delay-after" are replies that arrive 0.9 T and 1.1 T
+// after their carriage return. die-at=4 kills the box as the command after the prompt check
+// arrives (bytes 1 and 2 are the link's opening carriage returns, 3 the prompt check's).
+struct FaultRow {
+    const char* op;
+    const char* name;
+    const char* faults;
+    const char* message;  // nullptr: the operation succeeds
+    double waits;
+    Next next;
+};
+
+const char* const kNotFound = "Hardware not found";
+const char* const kError1 = "Invalid response from hardware (error 1)";
+const char* const kError2 = "Invalid response from hardware (error 2)";
+const char* const kError3 = "Invalid response from hardware (error 3)";
+
+// Update and Retrieve join here with their own rows (their messages: "Hardware not found",
+// "Hardware did not acknowledge", "Verify error: ..."), and runOperation() and checkProject()
+// learn their names.
+const FaultRow kRows[] = {
+    // Connect: the prompt check, then "Q".
+    {"connect", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
+    // The box's CR ahead of the version reply is taken for the missing echo, which shifts the
+    // reply by one character: its third is no longer the "V".
+    {"connect", "no echo", "no-echo", kError3, 1, Next::Heals},
+    {"connect", "no reply", "no-reply", kNotFound, 1, Next::Heals},
+    {"connect", "no reply to Q", "no-reply on=Q", kError1, 1, Next::Heals},
+    {"connect", "garbage", "garbage", kNotFound, 1, Next::Heals},
+    {"connect", "garbage for Q", "garbage on=Q", kError1, 1, Next::Heals},
+    {"connect", "truncated prompt", "truncate on=prompt", kNotFound, 1, Next::Heals},
+    {"connect", "truncated Q", "truncate on=Q", kError1, 1, Next::Heals},
+    {"connect", "Q just in time", "delay-before on=Q", nullptr, 0.9, Next::Heals},
+    {"connect", "Q just too late", "delay-after on=Q", kError1, 1, Next::Heals},
+    {"connect", "prompt just too late", "delay-after on=prompt", kNotFound, 1, Next::Heals},
+    {"connect", "box gone at Q", "die-at=4", kError1, 0, Next::Gone},
+    {"connect", "box gone at the prompt", "die-at=3", kNotFound, 0, Next::Gone},
+
+    // Monitor: the prompt check, then "M" (its first line), then the value line.
+    {"monitor", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
+    // The shifted reply still has its line feed and its values in place: the curve is drawn.
+    {"monitor", "no echo", "no-echo", nullptr, 1, Next::Heals},
+    {"monitor", "no reply", "no-reply", kNotFound, 1, Next::Heals},
+    {"monitor", "no reply to M", "no-reply on=M", kError1, 1, Next::Heals},
+    {"monitor", "garbage for M", "garbage on=M", kError1, 1, Next::Heals},
+    // The first line comes whole; the value line is cut and never ends.
+    {"monitor", "truncated M", "truncate on=M", kError2, 1, Next::Heals},
+    {"monitor", "M just in time", "delay-before on=M", nullptr, 0.9, Next::Heals},
+    {"monitor", "M just too late", "delay-after on=M", kError1, 1, Next::Heals},
+    {"monitor", "box gone at M", "die-at=4", kError1, 0, Next::Gone},
+};
+
+const std::array<int16_t, 4> kAdjust = {-16, 16, 100, -100};
+
+// The line under test, whichever box is at its other end.
+class Line {
+  public:
+    virtual ~Line() = default;
+    virtual BoxLink& link() = 0;
+    virtual void heal() = 0;
+    virtual int timeout() const = 0;
+};
+
+class PtyLine : public Line {
+  public:
+    explicit PtyLine(const QStringList& faults) {
+        QStringList args{QStringLiteral("--adjust"), QStringLiteral("-16,16,100,-100")};
+        for (const QString& f : faults) args << QStringLiteral("--fault") << f;
+        box = std::make_unique<KexboxProcess>(args);
+        link_.PortOverride = box->device;
+        link_.TimeoutMs = kPtyTimeout;
+        QString error;
+        opened = !box->device.isEmpty() && link_.OpenLink(error);
+        link_.WaitQuiet(100);
+    }
+    BoxLink& link() override { return link_; }
+    void heal() override { box->heal(); }
+    int timeout() const override { return kPtyTimeout; }
+    std::unique_ptr<KexboxProcess> box;
+    BoxLink link_;
+    bool opened = false;
+};
+
+// The box model in this process, with the program's part of the faults (delays, a box that
+// dies) played by the line.
+class InProcessLine : public Line {
+  public:
+    explicit InProcessLine(const QStringList& faults) : box(kInProcessTimeout) {
+        for (const QString& f : faults) {
+            std::string error;
+            parsed = parsed && box.model->faults.parse(f.toStdString(), error);
+        }
+        auto model = box.model;
+        InProcessTransport* transport = box.transport;
+        box.transport->peer = [model, transport](quint8 b) {
+            if (model->faults.dieAt >= 0 && model->bytesIn + 1 >= uint64_t(model->faults.dieAt)) {
+                QTimer::singleShot(0, transport, [transport] { transport->vanish(); });
+                return QByteArray();
+            }
+            const std::string s = model->feed(b);
+            const QByteArray out(s.data(), qsizetype(s.size()));
+            if (!model->replyDelayed) return out;
+            const QByteArray reply = out.mid(qsizetype(model->replyAt));
+            QTimer::singleShot(model->faults.delayMs, Qt::PreciseTimer, transport,
+                               [transport, reply] { transport->inject(reply); });
+            return out.left(qsizetype(model->replyAt));
+        };
+        box.model->adjust = kAdjust;
+        opened = box.open();
+    }
+    BoxLink& link() override { return box.link; }
+    void heal() override { box.model->faults = kexbox::Faults{}; }
+    int timeout() const override { return kInProcessTimeout; }
+    InProcessBox box;
+    bool opened = false;
+    bool parsed = true;
+};
+
+// The fault words of a row, with the delays made concrete for a time-out of t ms. The faults
+// start with the operation: the link's opening carriage returns are answered well, so that
+// their late answers cannot reach into the operation.
+QStringList faultWords(const char* faults, int t) {
+    QStringList words = QString::fromLatin1(faults).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    words << QStringLiteral("from=3");
+    for (QString& w : words) {
+        if (w == QLatin1String("delay-before")) w = QStringLiteral("delay=%1").arg(t * 9 / 10);
+        if (w == QLatin1String("delay-after")) w = QStringLiteral("delay=%1").arg(t * 11 / 10);
+    }
+    return words;
+}
+
+// What an operation may change of the project, checked against a copy taken before it.
+void checkProject(const QString& op, const AppState& before, const AppState& after) {
+    if (op == QLatin1String("connect") || op == QLatin1String("monitor")) {
+        // Talking to the box never touches the project.
+        QVERIFY(after.image == before.image);
+        QVERIFY(after.header == before.header);
+        QCOMPARE(after.Modified, before.Modified);
+        QCOMPARE(after.ProjectState, before.ProjectState);
+    } else {
+        QFAIL(qPrintable(QStringLiteral("no project rule for %1").arg(op)));
+    }
+}
+
+struct Outcome {
+    bool ok = false;
+    MonitorResult monitored;
+};
+
+// Runs an operation as the window does: the operation, then the refresh that clears the abort
+// flag (and, for a failed Connect, shows the box as not connected).
+Outcome runOperation(const QString& op, AppState& state, BoxLink& link, ScriptedUi& ui) {
+    Outcome o;
+    o.monitored.adjust = {7, 7, 7, 7};
+    if (op == QLatin1String("connect")) {
+        o.ok = ConnectBox(state, link, ui);
+        if (o.ok != state.Connected) qWarning("Connected does not follow the result");
+    } else if (op == QLatin1String("monitor")) {
+        o.ok = MonitorBox(state, link, ui, false, o.monitored);
+    } else {
+        qWarning("unknown operation %s", qPrintable(op));
+    }
+    state.AbortFlag = false;
+    return o;
+}
+
+AppState projectState() {
+    AppState s;
+    s.ProjectState = DocState::File;
+    s.Modified = true;
+    s.header.setHardwareVersion(10);
+    s.header.setProjectName(QStringLiteral("fault matrix"));
+    for (int i = 0; i < 33; ++i) s.image.setEntry(i, uint16_t(std::min(1023, 31 * i)));
+    s.image.setModeByte(kModeVoltage);
+    return s;
+}
+
+}  // namespace
+
+class TestWireFaults : public QObject {
+    Q_OBJECT
+  private slots:
+    void pty_data() { rows(); }
+    void pty();
+    void inProcess_data() { rows(); }
+    void inProcess();
+    void kexboxFaultWords_data();
+    void kexboxFaultWords();
+
+  private:
+    void rows();
+    void runRow(Line& line, const FaultRow& row);
+};
+
+void TestWireFaults::rows() {
+    QTest::addColumn<int>("index");
+    for (size_t i = 0; i < std::size(kRows); ++i)
+        QTest::newRow(qPrintable(
+            QStringLiteral("%1: %2").arg(QLatin1String(kRows[i].op), QLatin1String(kRows[i].name))))
+            << int(i);
+}
+
+void TestWireFaults::runRow(Line& line, const FaultRow& row) {
+    const QString op = QString::fromLatin1(row.op);
+    const int t = line.timeout();
+    AppState state = projectState();
+    // Monitor runs once a box has connected; nothing in it depends on that.
+    state.Connected = op == QLatin1String("monitor");
+    const AppState before = state;
+    ScriptedUi ui;
+    if (row.message) ui.expectError(QString::fromLatin1(row.message));
+
+    QElapsedTimer clock;
+    clock.start();
+    const Outcome outcome = runOperation(op, state, line.link(), ui);
+    const qint64 ms = clock.elapsed();
+    VERIFY_UI(ui);
+    QCOMPARE(outcome.ok, row.message == nullptr);
+    // Every wait ends with its time-out: at least the waits the row names, and never another
+    // whole time-out more. A box that dies ends the waits early, at the latest within two.
+    const double low = row.waits * t - 30;
+    const double high = row.next == Next::Gone ? 2.0 * t + 300 : row.waits * t + t / 2.0 + 150;
+    QVERIFY2(ms >= low && ms <= high,
+             qPrintable(QStringLiteral("%1 ms, expected %2..%3").arg(ms).arg(low).arg(high)));
+    checkProject(op, before, state);
+    if (op == QLatin1String("monitor")) {
+        if (outcome.ok) {
+            for (int k = 0; k < 4; ++k) QCOMPARE(outcome.monitored.adjust[k], int(kAdjust[k]));
+        } else {
+            // A failed Monitor keeps the previous curve: nothing was handed back.
+            QCOMPARE(outcome.monitored.adjust, (std::array<int, 4>{7, 7, 7, 7}));
+            QCOMPARE(state.Connected, true);
+        }
+    }
+
+    // The next operation, a moment later (when the user clicks again).
+    QTest::qWait(t / 5 + 50);
+    if (row.next == Next::Heals) {
+        line.heal();
+        QTest::qWait(20);
+        ScriptedUi next;
+        AppState again = projectState();
+        QVERIFY(runOperation(QStringLiteral("connect"), again, line.link(), next).ok);
+        const Outcome m = runOperation(QStringLiteral("monitor"), again, line.link(), next);
+        QVERIFY(m.ok);
+        for (int k = 0; k < 4; ++k) QCOMPARE(m.monitored.adjust[k], int(kAdjust[k]));
+        VERIFY_UI(next);
+    } else {
+        QVERIFY(!line.link().isOpen());
+        ScriptedUi next;
+        next.expectError(QString::fromLatin1(kNotFound));
+        AppState again = projectState();
+        clock.restart();
+        QVERIFY(!runOperation(QStringLiteral("connect"), again, line.link(), next).ok);
+        // Nothing can come from a closed port: no wait runs its time-out.
+        QVERIFY2(clock.elapsed() < t / 2, qPrintable(QString::number(clock.elapsed())));
+        VERIFY_UI(next);
+    }
+}
+
+void TestWireFaults::pty() {
+    QFETCH(int, index);
+    const FaultRow& row = kRows[index];
+    PtyLine line(faultWords(row.faults, kPtyTimeout));
+    QVERIFY2(line.opened, "kexbox did not start");
+    runRow(line, row);
+}
+
+void TestWireFaults::inProcess() {
+    QFETCH(int, index);
+    const FaultRow& row = kRows[index];
+    InProcessLine line(faultWords(row.faults, kInProcessTimeout));
+    QVERIFY(line.parsed);
+    QVERIFY(line.opened);
+    runRow(line, row);
+}
+
+void TestWireFaults::kexboxFaultWords_data() {
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QByteArray>("in");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("delayed");  // the part the program holds back
+    QTest::newRow("garbage") << "garbage" << QByteArray("Q\r")
+                             << QByteArray("Q\r?#~!*@\x01\x7f\xfe\x80\x1b%?") << QByteArray();
+    QTest::newRow("truncate") << "truncate" << QByteArray("Q\r") << QByteArray("Q\r\r\nV1.0")
+                              << QByteArray();
+    QTest::newRow("truncate on=C") << "truncate on=C" << QByteArray("Q\rC00*\r")
+                                   << QByteArray("Q\r\r\nV1.0 KEX\r\n>C00*\rFF+") << QByteArray();
+    QTest::newRow("delay") << "delay=5" << QByteArray("\r") << QByteArray("\r\r\n>")
+                           << QByteArray("\r\n>");
+    QTest::newRow("delay on=M") << "delay=5 on=M" << QByteArray("\r") << QByteArray("\r\r\n>")
+                                << QByteArray();
+    QTest::newRow("no-reply on=prompt") << "no-reply on=prompt" << QByteArray("\rQ\r")
+                                        << QByteArray("\rQ\r\r\nV1.0 KEX\r\n>") << QByteArray();
+}
+
+void TestWireFaults::kexboxFaultWords() {
+    QFETCH(QString, word);
+    QFETCH(QByteArray, in);
+    QFETCH(QByteArray, delayed);
+    kexbox::BoxModel box;
+    std::string error;
+    for (const QString& w : word.split(QLatin1Char(' ')))
+        QVERIFY2(box.faults.parse(w.toStdString(), error), error.c_str());
+    QByteArray out;
+    QByteArray held;
+    for (const char c : in) {
+        const std::string s = box.feed(uint8_t(c));
+        out += QByteArray(s.data(), qsizetype(s.size()));
+        if (box.replyDelayed)
+            held += QByteArray(s.data() + box.replyAt, qsizetype(s.size() - box.replyAt));
+    }
+    QTEST(out, "out");
+    QCOMPARE(held, delayed);
+    QVERIFY(!box.faults.parse("on=X", error));
+    QVERIFY(!box.faults.parse("delay", error));
+}
+
+QTEST_GUILESS_MAIN(TestWireFaults)
+#include "tst_wirefaults.moc"
