@@ -1,7 +1,8 @@
 // Whole box operations over a line that does whatever the input says: echoes or not, any bytes
 // as replies, in any cut. Each operation ends (every wait ends at once when nothing more can
 // come, as a time-out would), reports one of its own messages or succeeds, changes only what it
-// may, and afterwards a healthy box on the same link connects and is monitored correctly.
+// may, and afterwards a healthy box on the same link connects and is monitored correctly. The
+// terminal screen takes every byte received, as in the program.
 
 #include "app/app_state.h"
 #include "app/ui_services.h"
@@ -10,6 +11,7 @@
 #include "link/box_link.h"
 #include "link/box_ops.h"
 #include "link/byte_transport.h"
+#include "link/terminal_screen.h"
 
 #include <QStringList>
 
@@ -118,6 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BoxLink link(transport);
     link.TimeoutMs = 60000;  // never reached: the line ends every wait itself
     transport->peer = [&in](quint8 b) { return scripted(in, b); };
+    TerminalScreen screen;
+    QObject::connect(&link, &BoxLink::rxByte, [&screen](quint8 b) { screen.put(b); });
     QString openError;
     FUZZ_CHECK(link.OpenLink(openError));
 
@@ -170,5 +174,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(MonitorBox(state, link, ui, false, r));
     FUZZ_CHECK(ui.messages.isEmpty());
     for (int k = 0; k < 4; ++k) FUZZ_CHECK(r.adjust[k] == box->adjust[k]);
+
+    FUZZ_CHECK(screen.lines().size() == TerminalScreen::kRows);
+    FUZZ_CHECK(screen.TermRow >= 0 && screen.TermRow < TerminalScreen::kRows);
+    FUZZ_CHECK(screen.TermCol >= 0 && screen.TermCol <= TerminalScreen::kColumns);
     return 0;
 }
