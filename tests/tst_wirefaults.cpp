@@ -1,12 +1,17 @@
 #include "app/app_state.h"
+#include "app/kex_main.h"
 #include "box_model.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
 #include "support/in_process_box.h"
 #include "support/kexbox_process.h"
 #include "support/scripted_ui.h"
+#include "support/window_fixture.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPushButton>
 #include <QTimer>
 #include <QtTest>
 
@@ -17,6 +22,7 @@ using namespace varnel;
 using varnel::test::InProcessBox;
 using varnel::test::KexboxProcess;
 using varnel::test::ScriptedUi;
+using varnel::test::WindowFixture;
 
 // The faults of a cheap adapter and a dying box, against every box operation: each ends with
 // the message its failure gives, within its time-outs; the project stays as promised; and the
@@ -221,6 +227,7 @@ class TestWireFaults : public QObject {
     void pty();
     void inProcess_data() { rows(); }
     void inProcess();
+    void boxGoneInTheWindow();
     void kexboxFaultWords_data();
     void kexboxFaultWords();
 
@@ -312,6 +319,52 @@ void TestWireFaults::inProcess() {
     runRow(line, row);
 }
 
+// The whole window while the box is killed in the middle of a Monitor: the message, the
+// previous curve and the project stay, the button still reads "Monitor", and the next click
+// reports "Hardware not found" at once instead of waiting.
+void TestWireFaults::boxGoneInTheWindow() {
+    // Bytes 1-2 open the link, 3-5 are the Connect, 6-8 the first Monitor; the second Monitor's
+    // "M" is byte 10.
+    KexboxProcess box({"--adjust", "-16,16,100,-100", "--fault", "die-at=10"});
+    QVERIFY(!box.device.isEmpty());
+    WindowFixture w;
+    w.make();
+    w.link->PortOverride = box.device;
+    w.form->FormActivate();
+    QVERIFY(w.link->isOpen());
+    w.link->WaitQuiet(100);
+    w.state->ProjectState = DocState::New;
+    w.state->header.setHardwareVersion(10);
+    for (int i = 0; i < 33; ++i) w.state->image.setEntry(i, uint16_t(std::min(1023, 31 * i)));
+    w.form->UpdateControls();
+    const EepromImage image = w.state->image;
+
+    w.form->AbortBtn->click();  // Connect
+    QCOMPARE(w.form->AbortBtn->text(), QStringLiteral("Monitor"));
+    w.form->AbortBtn->click();  // Monitor
+    QCOMPARE(w.form->Series2->count(), 32);
+    const QList<QPointF> curve = w.form->Series2->points();
+
+    w.ui.expectError(QString::fromLatin1(kError1));
+    QElapsedTimer clock;
+    clock.start();
+    w.form->AbortBtn->click();  // Monitor, and the box dies
+    QVERIFY2(clock.elapsed() < 2 * kPtyTimeout + 300, qPrintable(QString::number(clock.elapsed())));
+    VERIFY_UI(w.ui);
+    QVERIFY(!w.link->isOpen());
+    QCOMPARE(w.form->Series2->points(), curve);
+    QCOMPARE(w.form->AbortBtn->text(), QStringLiteral("Monitor"));
+    QVERIFY(w.state->image == image);
+    QVERIFY(!w.state->Modified);
+
+    w.ui.expectError(QString::fromLatin1(kNotFound));
+    clock.restart();
+    w.form->AbortBtn->click();
+    QVERIFY2(clock.elapsed() < kPtyTimeout / 2, qPrintable(QString::number(clock.elapsed())));
+    VERIFY_UI(w.ui);
+    QCOMPARE(w.form->Series2->points(), curve);
+}
+
 void TestWireFaults::kexboxFaultWords_data() {
     QTest::addColumn<QString>("word");
     QTest::addColumn<QByteArray>("in");
@@ -353,5 +406,5 @@ void TestWireFaults::kexboxFaultWords() {
     QVERIFY(!box.faults.parse("delay", error));
 }
 
-QTEST_GUILESS_MAIN(TestWireFaults)
+QTEST_MAIN(TestWireFaults)
 #include "tst_wirefaults.moc"
