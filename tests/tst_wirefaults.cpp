@@ -380,6 +380,9 @@ void TestWireFaults::kexboxFaultWords_data() {
                            << QByteArray("\r\n>");
     QTest::newRow("delay on=M") << "delay=5 on=M" << QByteArray("\r") << QByteArray("\r\r\n>")
                                 << QByteArray();
+    // Faults held to a stretch of bytes: here only the second command's reply is cut.
+    QTest::newRow("from and until") << "truncate from=2 until=3" << QByteArray("\rQ\r\r")
+                                    << QByteArray("\r\r\n>Q\r\r\nV1.0\r\r\n>") << QByteArray();
     QTest::newRow("no-reply on=prompt") << "no-reply on=prompt" << QByteArray("\rQ\r")
                                         << QByteArray("\rQ\r\r\nV1.0 KEX\r\n>") << QByteArray();
 }

@@ -54,7 +54,8 @@ bool Faults::parse(const std::string& word, std::string& error) {
         return true;
     }
     const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "silent-after" ||
-                             name == "delay" || name == "die-at" || name == "from";
+                             name == "delay" || name == "die-at" || name == "from" ||
+                             name == "until";
     if (needsNumber && (!parseNumber(arg, n) || n < 0)) {
         error = "fault " + name + " needs a number: " + name + "=N";
         return false;
@@ -91,6 +92,8 @@ bool Faults::parse(const std::string& word, std::string& error) {
         dieAt = n;
     else if (name == "from")
         from = n;
+    else if (name == "until")
+        until = n;
     else {
         error = "unknown fault: " + word;
         return false;
@@ -114,8 +117,8 @@ const char* Faults::help() {
            "  die-at=N        is killed (SIGKILL) when byte number N arrives\n"
            "  on=CMD          no-reply, garbage, truncate and delay touch only the replies\n"
            "                  to CMD: prompt, Q, M or C\n"
-           "  from=N          the faults hold from byte number N on (die-at and\n"
-           "                  silent-after count from the start regardless)\n"
+           "  from=N, until=N the faults hold from byte number N on, or up to byte N\n"
+           "                  (die-at and silent-after count from the start regardless)\n"
            "SIGUSR1 clears every fault: the box behaves again.\n";
 }
 
@@ -129,7 +132,9 @@ std::string BoxModel::feed(uint8_t b) {
     ++bytesIn;
     const bool silent = faults.silentAfter >= 0 && bytesIn > uint64_t(faults.silentAfter);
     static const Faults kNone;
-    const Faults& f = faults.from > 0 && bytesIn < uint64_t(faults.from) ? kNone : faults;
+    const bool held = (faults.from <= 0 || bytesIn >= uint64_t(faults.from)) &&
+                      (faults.until < 0 || bytesIn <= uint64_t(faults.until));
+    const Faults& f = held ? faults : kNone;
     std::string out;
     if (!f.noEcho) out += char(b);
     replyDelayed = false;

@@ -25,7 +25,8 @@ struct Faults {
     // When set ("prompt", "Q", "M" or "C"), no-reply, garbage, truncate and delay touch only
     // the replies to those commands.
     std::string on;
-    long from = -1;  // the faults hold from byte number N on; earlier bytes are served well
+    long from = -1;   // the faults hold from byte number N on; earlier bytes are served well
+    long until = -1;  // ... and up to byte number N; later bytes are served well again
 
     // Whether the reply faults touch the reply to this command.
     bool touches(const std::string& command) const;
