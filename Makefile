@@ -1,7 +1,9 @@
 # Set-up, build, run and test on a Debian 12 machine.
-#   make run   install what is missing, build, start varnel
+#   make run   install what is missing, build, put the sample meters in the group folders,
+#              start varnel against the virtual box (kexbox)
 #   make test  install what is missing, build, run every test
-#   make bench build, then print the link's figures (silent-port Connect, echo round trips)
+#   make bench build, then print the link's figures (silent-port Connect, echo round trips,
+#              full EEPROM transfers through varnel-cli)
 #   make test-asan  build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan and
 #              run every test there
 #   make fuzz  build the libFuzzer targets with clang in build-fuzz and run each for
@@ -49,6 +51,7 @@ build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
+	@tools/copy-samples.sh $(BUILD_DIR)/src
 	@tools/run-with-kexbox.sh $(BUILD_DIR)
 
 test: build
@@ -71,6 +74,7 @@ fuzz: fuzz-deps $(FUZZ_DIR)/CMakeCache.txt
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent
 	$(BUILD_DIR)/bench/bench_echo
+	$(BUILD_DIR)/bench/bench_transfer
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

@@ -163,6 +163,16 @@ void TestKexbox::faults_data() {
                                   << QByteArray("C0601\r+\r\n>");
     QTest::newRow("bad-read hit") << "bad-read=10" << QByteArray("C0A*\r")
                                   << QByteArray("C0A*\rC0+\r\n>");
+    QTest::newRow("no-read-ack hit")
+        << "no-read-ack=10" << QByteArray("C0A*\r") << QByteArray("C0A*\r\r\n>");
+    QTest::newRow("no-read-ack leaves writes")
+        << "no-read-ack=10" << QByteArray("C0A00\r") << QByteArray("C0A00\r+\r\n>");
+    QTest::newRow("short-read hit")
+        << "short-read=10" << QByteArray("C0A*\r") << QByteArray("C0A*\rF+\r\n>");
+    QTest::newRow("short-read other")
+        << "short-read=11" << QByteArray("C0A*\r") << QByteArray("C0A*\r3F+\r\n>");
+    QTest::newRow("lower-hex") << "lower-hex" << QByteArray("C0A*\r")
+                               << QByteArray("C0A*\r3f+\r\n>");
     QTest::newRow("silent-after") << "silent-after=2" << QByteArray("\rQ\r")
                                   << QByteArray("\r\r\n>Q");
 }
@@ -186,6 +196,9 @@ void TestKexbox::faultWords_data() {
     QTest::newRow("negative") << "bad-read=-1" << false;
     QTest::newRow("not a number") << "silent-after=x" << false;
     QTest::newRow("number not wanted") << "no-echo=1" << false;
+    QTest::newRow("read faults") << "short-read=79" << true;
+    QTest::newRow("read fault without number") << "no-read-ack" << false;
+    QTest::newRow("lower-hex takes no number") << "lower-hex=1" << false;
     QTest::newRow("unknown") << "explode" << false;
 }
 

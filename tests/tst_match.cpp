@@ -1,4 +1,9 @@
+#include "app/app_state.h"
+#include "app/project_document.h"
+#include "match/match_session.h"
 #include "match/meter_match.h"
+#include "support/match_meters.h"
+#include "support/scripted_ui.h"
 
 #include <QtTest>
 
@@ -38,6 +43,7 @@ class TestMatch : public QObject {
     void sameMeterBothWays();
     void kilogramsAgainstPounds();
     void poundsAgainstKilograms();
+    void fiveVoltsGivesTheTop_data();
     void fiveVoltsGivesTheTop();
     void fewerThanThreeRowsAreNotFilled();
     void textThatIsNotANumberStops();
@@ -45,6 +51,17 @@ class TestMatch : public QObject {
     void uncoveredEntriesAreMarked();
     void gridTexts_data();
     void gridTexts();
+
+    // Meter files and the session the dialog and the command line share.
+    void listMeterFiles();
+    void loadMeter_data();
+    void loadMeter();
+    void shortFileReadsAsZero();
+    void pointCountAbove62ReadsUpToRow62();
+    void copyTakesTheMetersOfTheCompletedMatch();
+    void badTextLeavesNothingToCopy();
+    void copyIntoPlainProject_data();
+    void copyIntoPlainProject();
 };
 
 void TestMatch::useCell_data() {
@@ -146,15 +163,30 @@ void TestMatch::poundsAgainstKilograms() {
     QCOMPARE(cells[43].Flow, static_cast<float>(100.0L * 0.454L));
 }
 
+void TestMatch::fiveVoltsGivesTheTop_data() {
+    QTest::addColumn<QString>("top");
+    QTest::addColumn<int>("out");
+    QTest::addColumn<int>("word");
+    QTest::newRow("4.99 V") << "4.99" << 852 << 1022;
+    QTest::newRow("5 V") << "5.00" << 853 << 1023;
+    QTest::newRow("5.5 V") << "5.50" << 853 << 1023;
+}
+
 void TestMatch::fiveVoltsGivesTheTop() {
+    // The use meter's flow first reaches 282 at cell 121 (283.59), so the top row's word lands
+    // on cell 120, which table entry 15 samples.
+    QFETCH(QString, top);
     const MeterRows use = meter(false, false, {{"0.00", "0"}, {"3.00", "300"}, {"6.00", "600"}});
-    const MeterRows match = meter(false, false, {{"0.00", "0"}, {"2.00", "100"}, {"5.50", "300"}});
+    const MeterRows match = meter(false, false, {{"0.00", "0"}, {"2.00", "100"}, {top, "282"}});
     MatchCells cells;
     QString error;
     QVERIFY(MatchMeters(use, match, cells, error));
-    QCOMPARE(cells[127].Out, 853);
+    QTEST(cells[120].Out, "out");
     const auto table = MatchTableEntries(cells, false);
-    QCOMPARE(table[16], 1023);
+    QTEST(table[15], "word");
+    // Past the last placed row the carried slope is held at the top.
+    QCOMPARE(cells[255].Out, 853);
+    QCOMPARE(table[31], 1023);
 }
 
 void TestMatch::fewerThanThreeRowsAreNotFilled() {
@@ -242,6 +274,238 @@ void TestMatch::gridTexts() {
     QTEST(MatchCellText(c, 0, useFreq, matchFreq), "c0");
     QTEST(MatchCellText(c, 1, useFreq, matchFreq), "c1");
     QTEST(MatchCellText(c, 2, useFreq, matchFreq), "c2");
+}
+
+namespace {
+
+// A program folder with the three group folders, as start-up makes it.
+struct MeterFolder {
+    QTemporaryDir dir;
+    AppState state;
+    varnel::test::ScriptedUi ui;
+    MeterFolder() {
+        state.AppDir = dir.path() + QLatin1Char('/');
+        for (const char* g : GroupNames) QDir(dir.path()).mkpath(QLatin1String(g));
+    }
+    QString ford(const QString& name) const {
+        return state.AppDir + QStringLiteral("Ford/") + name;
+    }
+};
+
+using varnel::test::MeterTextRows;
+using varnel::test::workedMatchRows;
+using varnel::test::workedUseRows;
+using varnel::test::writeMeter;
+
+}  // namespace
+
+void TestMatch::listMeterFiles() {
+    MeterFolder f;
+    for (const char* name : {"b.maf", "A.MAF", " c.maf", "notes.txt", "a.maf", ".hidden.maf"})
+        QVERIFY(writeMeter(f.ford(QLatin1String(name)), false, false, workedUseRows()));
+    QDir(f.ford(QString())).mkdir(QStringLiteral("folder.maf"));
+    QCOMPARE(ListMeterFiles(f.ford(QString())),
+             QStringList({".HIDDEN.MAF", "A.MAF", "B.MAF", "C.MAF"}));
+    QCOMPARE(ListMeterFiles(f.state.AppDir + QStringLiteral("GM/")), QStringList());
+    QCOMPARE(MeterFilePattern(f.ford(QString())), f.ford(QStringLiteral("*.maf")));
+    // Both spellings exist: the exact one is taken.
+    QCOMPARE(FindMeterFile(f.ford(QString()), QStringLiteral("A.MAF")),
+             f.ford(QStringLiteral("A.MAF")));
+    QCOMPARE(FindMeterFile(f.ford(QString()), QStringLiteral("B.MAF")),
+             f.ford(QStringLiteral("b.maf")));
+    QCOMPARE(FindMeterFile(f.ford(QString()), QStringLiteral("C.MAF")),
+             f.ford(QStringLiteral(" c.maf")));
+    QCOMPARE(FindMeterFile(f.ford(QString()), QStringLiteral("D.MAF")), QString());
+    QCOMPARE(FindMeterFile(f.ford(QString()), QStringLiteral("FOLDER.MAF")), QString());
+}
+
+void TestMatch::loadMeter_data() {
+    QTest::addColumn<QString>("onDisk");  // file written into the Ford folder
+    QTest::addColumn<int>("group");
+    QTest::addColumn<QString>("name");     // as the list shows it
+    QTest::addColumn<QString>("message");  // empty: loads; %1 stands for AppDir
+    QTest::newRow("upper case") << "USE.MAF" << 0 << "USE.MAF"
+                                << "";
+    QTest::newRow("lower case on disk") << "use1.maf" << 0 << "USE1.MAF"
+                                        << "";
+    QTest::newRow("missing") << "USE.MAF" << 0 << "OTHER.MAF"
+                             << "File %1Ford/OTHER.MAF not found";
+    QTest::newRow("other group's folder") << "USE.MAF" << 2 << "USE.MAF"
+                                          << "File %1Import/USE.MAF not found";
+    QTest::newRow("group without folder") << "USE.MAF" << 3 << "USE.MAF"
+                                          << "Invalid data path";
+    QTest::newRow("group 255") << "USE.MAF" << 255 << "USE.MAF"
+                               << "Invalid data path";
+}
+
+void TestMatch::loadMeter() {
+    QFETCH(QString, onDisk);
+    QFETCH(int, group);
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    MeterFolder f;
+    QVERIFY(writeMeter(f.ford(onDisk), true, true, workedUseRows()));
+    MeterMatchSession m(f.state, f.ui);
+    TMeterRecord record;
+    record.setPointCount(9);
+    if (!message.isEmpty())
+        f.ui.expectError(QString(message).replace(QStringLiteral("%1"), f.state.AppDir));
+    const bool loaded = m.LoadMeter(MeterRole::Match, group, record, name);
+    VERIFY_UI(f.ui);
+    QCOMPARE(loaded, message.isEmpty());
+    if (loaded) {
+        QCOMPARE(record.PointCount(), int16_t(3));
+        QCOMPARE(record.FlowText(2), QStringLiteral("300"));
+        QCOMPARE(int(m.MatchGroup), group);
+        QCOMPARE(m.MatchFile, name);
+        QCOMPARE(m.UseFile, QString());
+    } else {
+        // Nothing of the dialog's state or the record changed.
+        QCOMPARE(record.PointCount(), int16_t(9));
+        QCOMPARE(m.MatchFile, QString());
+    }
+}
+
+void TestMatch::shortFileReadsAsZero() {
+    // A file cut after its rows: the record beyond it is zero, not what the last meter left.
+    MeterFolder f;
+    TMeterRecord full = varnel::test::meterRecord(true, false, workedMatchRows());
+    full.setDescription1(QStringLiteral("left over"));
+    QString error;
+    QVERIFY(WriteMeterFile(f.ford(QStringLiteral("FULL.MAF")), full, error));
+    QVERIFY(
+        varnel::test::writeMeter(f.ford(QStringLiteral("CUT.MAF")), false, false, workedUseRows()));
+    QFile cut(f.ford(QStringLiteral("CUT.MAF")));
+    QVERIFY(cut.resize(2048));
+    MeterMatchSession m(f.state, f.ui);
+    TMeterRecord record;
+    QVERIFY(m.LoadMeter(MeterRole::Use, 0, record, QStringLiteral("FULL.MAF")));
+    QCOMPARE(record.Description1(), QStringLiteral("left over"));
+    QVERIFY(m.LoadMeter(MeterRole::Use, 0, record, QStringLiteral("CUT.MAF")));
+    QCOMPARE(record.Description1(), QString());
+    QCOMPARE(record.Metric(), uint8_t(0));
+    QCOMPARE(MeterRowsOf(record).flowTexts, QStringList({"0", "300", "600"}));
+    VERIFY_UI(f.ui);
+}
+
+void TestMatch::pointCountAbove62ReadsUpToRow62() {
+    // A damaged count: every row of the record is read, and no further.
+    MeterTextRows rows;
+    for (int k = 1; k <= 62; ++k)
+        rows.append({QString::number(k * 0.09, 'f', 2), QString::number(k * 10)});
+    TMeterRecord damaged = varnel::test::meterRecord(false, false, rows);
+    damaged.setPointCount(300);
+    const MeterRows read = MeterRowsOf(damaged);
+    QCOMPARE(read.count(), 62);
+    QCOMPARE(read.signalTexts.last(), QStringLiteral("5.58"));
+    TMeterRecord negative = damaged;
+    negative.setPointCount(-4);
+    QCOMPARE(MeterRowsOf(negative).count(), 0);
+
+    MeterFolder f;
+    MeterMatchSession m(f.state, f.ui);
+    QVERIFY(m.Match(damaged, damaged));
+    QCOMPARE(m.Cells[238].Signal, 5.58f);  // row 62: round(5.58 x 128/3) = 238
+    VERIFY_UI(f.ui);
+}
+
+void TestMatch::copyTakesTheMetersOfTheCompletedMatch() {
+    MeterFolder f;
+    QVERIFY(writeMeter(f.ford(QStringLiteral("USE.MAF")), false, false, workedUseRows()));
+    QVERIFY(writeMeter(f.ford(QStringLiteral("MATCH.MAF")), false, false, workedMatchRows()));
+    QVERIFY(writeMeter(f.ford(QStringLiteral("OTHER.MAF")), false, true, workedMatchRows()));
+    MeterMatchSession m(f.state, f.ui);
+    QVERIFY(m.MatchFiles(0, QStringLiteral("USE.MAF"), QStringLiteral("MATCH.MAF")));
+    QVERIFY(m.Completed);
+    QCOMPARE(m.Completed->entries, varnel::test::workedTable());
+    QCOMPARE(m.Completed->uncovered(), 0);
+
+    // The next match loads another meter to use and stops at a missing meter to match: the
+    // cells still hold the first match, and so does what a copy would write.
+    f.ui.expectError(QStringLiteral("File %1Ford/GONE.MAF not found").arg(f.state.AppDir));
+    QVERIFY(!m.MatchFiles(0, QStringLiteral("OTHER.MAF"), QStringLiteral("GONE.MAF")));
+    VERIFY_UI(f.ui);
+    QCOMPARE(m.UseFile, QStringLiteral("OTHER.MAF"));
+    QVERIFY(m.Completed);
+    QCOMPARE(m.Completed->useFile, QStringLiteral("USE.MAF"));
+    QCOMPARE(m.Completed->matchFile, QStringLiteral("MATCH.MAF"));
+    QCOMPARE(m.Cells[8].Out, 27);
+    QCOMPARE(m.Headers[1], QStringLiteral("V Use"));
+}
+
+void TestMatch::badTextLeavesNothingToCopy() {
+    MeterFolder f;
+    MeterMatchSession m(f.state, f.ui);
+    QVERIFY(m.Match(varnel::test::meterRecord(false, false, workedUseRows()),
+                    varnel::test::meterRecord(false, false, workedMatchRows())));
+    QVERIFY(m.Completed);
+    // The match meter's signal text is only read when its row is placed (row 2, at cell 127).
+    const TMeterRecord bad =
+        varnel::test::meterRecord(true, true, {{"0.00", "0"}, {"1.5x", "300"}, {"5.00", "600"}});
+    f.ui.expectError(QStringLiteral("'1.5x' is not a valid floating point value"));
+    QVERIFY(!m.Match(varnel::test::meterRecord(true, false, workedUseRows()), bad));
+    VERIFY_UI(f.ui);
+    QVERIFY(!m.Completed);
+    // What was done before the bad text stays: the use meter is placed and filled.
+    QCOMPARE(m.Cells[8].Flow, 18.75f);
+    QCOMPARE(m.Cells[8].Out, -1);
+    QCOMPARE(m.Headers[2], QStringLiteral("F Out"));
+    QCOMPARE(m.FlowUnits, QStringLiteral("Kg / Hour"));
+}
+
+void TestMatch::copyIntoPlainProject_data() {
+    QTest::addColumn<bool>("frequency");
+    QTest::addColumn<int>("answer");  // UiServices::Answer
+    QTest::newRow("voltage, yes") << false << int(UiServices::Answer::Yes);
+    QTest::newRow("frequency, yes") << true << int(UiServices::Answer::Yes);
+    QTest::newRow("frequency, no") << true << int(UiServices::Answer::No);
+}
+
+void TestMatch::copyIntoPlainProject() {
+    // The command line's project: the copy runs the Output selector's handler there too.
+    QFETCH(bool, frequency);
+    QFETCH(int, answer);
+    MeterFolder f;
+    PlainProjectControls controls;
+    ProjectDocument doc(f.state, f.ui, controls);
+    controls.attach(doc);
+    doc.NewProject();
+    f.state.image.setModeByte(0xFD);  // voltage, invert and the other bits set
+    const EepromImage before = f.state.image;
+
+    MeterMatchSession m(f.state, f.ui);
+    m.UseFile = QStringLiteral("A_VERY_LONG_METER_FILE_NAME_OF_40_CHARS.MAF");
+    m.MatchFile = QStringLiteral("M.MAF");
+    m.UseGroup = 2;
+    const MeterTextRows matchRows =
+        frequency ? MeterTextRows{{"0", "0"}, {"1440", "300"}, {"2880", "600"}} : workedMatchRows();
+    QVERIFY(m.Match(varnel::test::meterRecord(false, false, workedUseRows()),
+                    varnel::test::meterRecord(false, frequency, matchRows)));
+    f.ui.expectConfirm(QStringLiteral("Ok to save E2P data in main table?"),
+                       UiServices::Answer(answer));
+    const bool copied = CopyMatchToProject(*m.Completed, f.state, controls, f.ui);
+    VERIFY_UI(f.ui);
+    QCOMPARE(copied, answer == int(UiServices::Answer::Yes));
+    if (!copied) {
+        QVERIFY(f.state.image == before);
+        QVERIFY(!f.state.Modified);
+        QCOMPARE(f.state.header.VInMeterName(), QStringLiteral("(none)"));
+        return;
+    }
+    QVERIFY(f.state.Modified);
+    QCOMPARE(f.state.header.VInMeterName(), QStringLiteral("A_VERY_LONG_METER_FILE_NAME_OF_"));
+    QCOMPARE(int(f.state.header.VInMeterGroup()), 2);
+    QCOMPARE(f.state.header.VOutMeterName(), QStringLiteral("M.MAF"));
+    QCOMPARE(int(f.state.header.VOutMeterGroup()), 0);
+    QCOMPARE(controls.output, frequency ? 1 : 0);
+    QCOMPARE(int(f.state.header.OutputType()), frequency ? 1 : 0);
+    QCOMPARE(f.state.image.modeByte(), uint8_t(frequency ? 0xFE : 0xFD));
+    for (int i = 0; i < 32; ++i)
+        QCOMPARE(int(f.state.image.entry(i)), m.Completed->entries[size_t(i)]);
+    // Entry 32 and the limit stay; a frequency copy writes the match meter's own steps.
+    QCOMPARE(f.state.image.entry(32), before.entry(32));
+    QCOMPARE(f.state.image.entry(kLimitEntry), before.entry(kLimitEntry));
+    QCOMPARE(int(f.state.image.entry(16)), frequency ? 504 : 516);
 }
 
 QTEST_APPLESS_MAIN(TestMatch)

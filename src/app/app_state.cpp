@@ -6,10 +6,19 @@
 
 namespace varnel {
 
+bool IsInstalledProgramDir(const QString& programDir) {
+    // The install puts the samples in <prefix>/share/varnel beside <prefix>/bin; a build tree
+    // has no such folder.
+    return QFileInfo(programDir + QStringLiteral("/../share/varnel")).isDir();
+}
+
 QString DefaultAppDir(const QString& programDir) {
     QString dir = programDir;
     const QFileInfo info(dir);
-    if (!info.isDir() || !info.isWritable())
+    // An installed program keeps its folders with the user even when it could write its own
+    // folder (run as root, or installed below the user's home): group folders among the
+    // programs in bin/ would belong to no user and outlive an uninstall.
+    if (!info.isDir() || !info.isWritable() || IsInstalledProgramDir(dir))
         dir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (!dir.endsWith(QLatin1Char('/'))) dir += QLatin1Char('/');
     return dir;

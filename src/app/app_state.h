@@ -1,7 +1,7 @@
 #pragma once
 
-#include "image/eeprom_image.h"
 #include "app/project_header.h"
+#include "image/eeprom_image.h"
 
 #include <QString>
 
@@ -15,7 +15,7 @@ enum class DocState { New = 0, File = 1, None = 2 };
 inline const std::array<const char*, 3> GroupNames = {"Ford", "GM", "Import"};
 inline QString GroupName(int group) {
     return group >= 0 && group < int(GroupNames.size()) ? QString::fromLatin1(GroupNames[group])
-                                                         : QString();
+                                                        : QString();
 }
 
 // The program's shared state: one object, made by main (or by a test) and handed to every window.
@@ -44,9 +44,12 @@ struct AppState {
     QString DiagnosticWord;
 };
 
-// The program folder when it can be written, else the user's data folder (an installed program
-// lives in a folder the user cannot write).
+// The program folder when it can be written and is not an installed program's folder, else the
+// user's data folder ($XDG_DATA_HOME/varnel, normally ~/.local/share/varnel, on Linux).
 QString DefaultAppDir(const QString& programDir);
+
+// True for the bin/ folder of an installed copy: share/varnel lies beside it.
+bool IsInstalledProgramDir(const QString& programDir);
 
 // Creates the folder and any missing parents when no folder of that name exists.
 void EnsureFolder(const QString& path);

@@ -73,6 +73,7 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     // Wired after start-up's own selections, which must not run the handlers.
     wireProjectHandlers();
     wireTableHandlers();
+    wireTransfer();
 }
 
 TMainForm::~TMainForm() = default;
@@ -358,7 +359,9 @@ void TMainForm::FormResize() {
 
 void TMainForm::UpdateControls() {
     AppState& s = state_;
-    s.AbortFlag = false;
+    // A refresh run by a handler inside a transfer's wait (a pot click) must not swallow an
+    // Abort the transfer has yet to see.
+    if (!transferRunning()) s.AbortFlag = false;
 
     const bool open = s.ProjectState != DocState::None;
     switch (s.ProjectState) {
@@ -408,6 +411,12 @@ void TMainForm::UpdateControls() {
     s.Learning = false;
     TableGrid->refresh();
     EEPROMGrid->refresh();
+    // ... nor take away the button that stops it.
+    if (transferRunning()) {
+        s.MonitorMode = false;
+        AbortBtn->setEnabled(true);
+        AbortBtn->setText(QStringLiteral("Abort"));
+    }
 }
 
 void TMainForm::ShowHexCBoxClick() {

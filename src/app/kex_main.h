@@ -14,6 +14,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QChartView;
 class QLineSeries;
@@ -33,6 +34,7 @@ class TSetupDialog;
 class TNewDialog;
 class TAboutDialog;
 class TMassAirEditorDialog;
+struct MatchCopySource;
 
 // The windows made once at start; the main window reaches its dialogs through here.
 struct Dialogs {
@@ -95,6 +97,13 @@ public:
     void EditLearnClick();
     // The meter editor (kex_main_meter.cpp).
     void EditMeterClick();
+
+    // Meter matching (kex_main_match.cpp): Edit > Match and the match dialog's Copy E2P.
+    void wireMatch();
+    void EditMatchClick();
+    // Writes a finished match into the project through the window's own controls; true when
+    // the project changed.
+    bool MatchCopyE2P(const MatchCopySource& source);
 
     // The help context of a control: its own, or that of the nearest parent that has one.
     static int helpContextOf(const QWidget* widget);
@@ -184,6 +193,13 @@ public:
     QString EEPROMGridGetEditText(int col, int row) const;
     void EEPROMGridSetEditText(int col, int row, const QString& text);
 
+    // EEPROM transfers (kex_main_transfer.cpp). TransferProgress shows the bytes done out of
+    // 80 while a transfer runs and is hidden otherwise.
+    void BoxUpdateClick();
+    void BoxRetrieveClick();
+    bool transferRunning() const { return transferDepth_ > 0; }
+    QProgressBar* TransferProgress;
+
 protected:
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -209,6 +225,13 @@ private:
     void rescaleTableChart();
     std::unique_ptr<ProjectControls> projectControls_;
     std::unique_ptr<ProjectDocument> document_;
+
+    // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
+    // another one, so this counts them.
+    void wireTransfer();
+    void beginTransfer();
+    void endTransfer();
+    int transferDepth_ = 0;
 };
 
 }  // namespace varnel

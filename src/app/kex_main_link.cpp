@@ -36,6 +36,12 @@ bool TMainForm::MonitorBox() {
 }
 
 void TMainForm::AbortBtnClick() {
+    // While a transfer runs the button reads "Abort", whether or not a box was connected
+    // before: a click must stop the transfer, never start a Connect inside it.
+    if (transferRunning()) {
+        state_.AbortFlag = true;
+        return;
+    }
     if (state_.MonitorMode) {
         MonitorBox();
         UpdateControls();

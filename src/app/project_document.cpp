@@ -89,12 +89,8 @@ bool ProjectDocument::LoadProject(const QString& path) {
     s_.header = header;
     s_.image = image;
     s_.ProjectFileName = path;
-    controls_.drawTableChart();
     s_.ProjectState = DocState::File;
-    controls_.selectOutput(s_.image.isFrequencyOutput() ? 1 : 0);
-    controls_.setInvertChecked(s_.image.invertLimit());
-    for (int k = 1; k <= 4; ++k) SetPot(k, 0);
-    controls_.setLimitText(LimitText(s_.image, frequency()));
+    reloadControls();
     s_.Modified = false;
     controls_.connectBox();
     controls_.updateControls();
@@ -184,6 +180,23 @@ void ProjectDocument::SetPot(int pot, int step) {
     }
     controls_.updateControls();
     controls_.repaintHexGrid();
+}
+
+void ProjectDocument::reloadControls() {
+    controls_.drawTableChart();
+    // Each setter runs its control's handler where the shown value changes, as a user's change
+    // would; the callers clear Modified afterwards.
+    controls_.selectOutput(s_.image.isFrequencyOutput() ? 1 : 0);
+    controls_.setInvertChecked(s_.image.invertLimit());
+    for (int k = 1; k <= 4; ++k) SetPot(k, 0);
+    controls_.setLimitText(LimitText(s_.image, frequency()));
+}
+
+void ProjectDocument::ApplyRetrieved(const TransferBytes& bytes) {
+    for (int i = 0; i < kTransferBytes; ++i) s_.image.setByte(i, bytes[size_t(i)]);
+    reloadControls();
+    s_.Modified = false;
+    controls_.updateControls();
 }
 
 void ProjectDocument::markModified() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/app_state.h"
+#include "link/box_transfer.h"
 
 #include <QDate>
 #include <QString>
@@ -91,7 +92,13 @@ class ProjectDocument {
 
     bool frequency() const { return controls_.outputIndex() == 1; }
 
+    // A Retrieve that read all its bytes: they replace the image's first bytes, the controls are
+    // set from the image as a load sets them, and the project matches the box (not modified).
+    void ApplyRetrieved(const TransferBytes& bytes);
+
   private:
+    // The chart and the controls that mirror the image (output kind, invert, pots, limit).
+    void reloadControls();
     void markModified();
 
     AppState& s_;

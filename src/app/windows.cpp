@@ -16,7 +16,7 @@ std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServi
     auto main = std::make_unique<TMainForm>(state, link, ui);
     Dialogs d;
     d.LearnDialog = new TLearnDialog(state, ui, main.get());
-    d.MatchDialog = new TMatchDialog(main.get());
+    d.MatchDialog = new TMatchDialog(state, ui, main.get());
     d.CommForm = new TCommForm(link, main.get());
     d.SetupDialog = new TSetupDialog(main.get());
     d.NewDialog = new TNewDialog(ui, main.get());
@@ -24,6 +24,7 @@ std::unique_ptr<TMainForm> CreateWindows(AppState& state, BoxLink& link, UiServi
     d.MassAirEditorDialog = new TMassAirEditorDialog(state, ui, main.get());
     main->setDialogs(d);
     QObject::connect(main->EditMeter, &QAction::triggered, main.get(), &TMainForm::EditMeterClick);
+    main->wireMatch();
     return main;
 }
 

@@ -25,6 +25,7 @@ struct Command {
 // The commands of each area.
 void addProjectCommands(std::vector<Command>& commands);
 void addMeterCommands(std::vector<Command>& commands);
+void addMatchCommands(std::vector<Command>& commands);
 
 // Prints to standard output / standard error, UTF-8, one line each.
 void out(const QString& line);
@@ -32,5 +33,6 @@ void err(const QString& line);
 
 // Each area's commands.
 void addLinkCommands(std::vector<Command>& commands);
+void addTransferCommands(std::vector<Command>& commands);
 
 }  // namespace varnel::cli

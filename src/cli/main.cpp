@@ -34,8 +34,10 @@ int main(int argc, char** argv) {
     // Each area appends its commands here.
     std::vector<Command> commands;
     addLinkCommands(commands);
+    addTransferCommands(commands);
     addProjectCommands(commands);
     addMeterCommands(commands);
+    addMatchCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

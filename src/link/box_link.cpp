@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace varnel {
 
 // One wait of StartTimer .. StopTimer. Waits nest when a handler run inside a wait starts an
@@ -195,7 +197,7 @@ bool BoxLink::SendCommand(const QString& text, uint8_t terminator, bool& abortFl
     return !abortFlag;
 }
 
-bool BoxLink::WaitQuiet(int quietMs) {
+bool BoxLink::WaitQuiet(int quietMs, int prompts) {
     if (!transport_->isOpen()) return false;
     QEventLoop loop;
     QTimer quiet;
@@ -210,9 +212,16 @@ bool BoxLink::WaitQuiet(int quietMs) {
         loop.quit();
     });
     connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-    // Every byte that arrives starts the quiet period again.
-    const auto conn =
-        connect(transport_, &ByteTransport::readyRead, &loop, [&] { quiet.start(quietMs); });
+    // Every byte that arrives starts the quiet period again; once the prompts are in, only a
+    // short settle remains, in case the box had more to say.
+    constexpr int kSettleMs = 5;
+    int seen = 0;
+    int scanned = RxTail;
+    const auto conn = connect(transport_, &ByteTransport::readyRead, &loop, [&] {
+        for (; scanned != RxHead; scanned = scanned + 1 >= 200 ? 1 : scanned + 1)
+            if (RxBuf[size_t(scanned)] == '>') ++seen;
+        quiet.start(prompts > 0 && seen >= prompts ? std::min(quietMs, kSettleMs) : quietMs);
+    });
     const auto lostConn = connect(transport_, &ByteTransport::lost, &loop, &QEventLoop::quit);
     quiet.start(quietMs);
     limit.start(TimeoutMs);

@@ -76,8 +76,10 @@ class BoxLink : public QObject {
 
     // Waits until no byte has arrived for quietMs (at most TimeoutMs in all), then flushes. The
     // box's answers to the opening carriage returns come in after OpenLink; an operation started
-    // right away would take them for echoes.
-    bool WaitQuiet(int quietMs);
+    // right away would take them for echoes. With prompts > 0 it also ends, after a few quiet
+    // milliseconds, once that many prompts (">") have come: the answers are then complete, and
+    // a script need not pay the whole quiet period before every run.
+    bool WaitQuiet(int quietMs, int prompts = 0);
 
     // Runs pending events once, as the waits do between steps.
     static void ProcessMessages();

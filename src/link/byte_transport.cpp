@@ -76,7 +76,11 @@ void SerialTransport::close() {
 }
 
 void SerialTransport::write(const QByteArray& bytes) {
-    if (port_->isOpen()) port_->write(bytes);
+    if (!port_->isOpen()) return;
+    port_->write(bytes);
+    // Handed to the system now, not at the wait's next pass through the event loop: every
+    // echoed byte of a transfer would otherwise pay for one more pass before it leaves.
+    port_->flush();
 }
 
 QByteArray SerialTransport::readAll() {

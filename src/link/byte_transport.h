@@ -10,8 +10,8 @@ class QSerialPort;
 
 namespace varnel {
 
-// The bytes to and from the box, whatever carries them. Writes only queue: bytes leave when the
-// event loop runs, as they do on a real port, so the link never relies on a write being done.
+// The bytes to and from the box, whatever carries them. A write may only queue (bytes leave when
+// the event loop runs), so the link never relies on a write being done.
 class ByteTransport : public QObject {
     Q_OBJECT
   public:

@@ -155,7 +155,12 @@ int UseCellOf(float signal, bool frequency) {
 }
 
 bool MeterTextToFloat(const QString& text, float& value) {
-    return ParseSingle(text.trimmed(), value);
+    // The same blanks as the meter editor's reading, so both take the same files.
+    qsizetype b = 0;
+    qsizetype e = text.size();
+    while (b < e && text[b].unicode() <= ' ') ++b;
+    while (e > b && text[e - 1].unicode() <= ' ') --e;
+    return ParseSingle(text.mid(b, e - b), value);
 }
 
 bool MatchMeters(const MeterRows& use, const MeterRows& match, MatchCells& cells, QString& error) {

@@ -73,9 +73,11 @@ QString ScriptedUi::saveFileName(const QString& dir, const QString& filter, cons
 int ScriptedUi::runModal(QDialog& dialog) {
     const Step* s = take(Kind::Dialog, dialog.objectName());
     if (!s || !s->act) return QDialog::Rejected;
+    // A prompt inside the dialog replaces current_, and with it the step's act: run a copy.
+    const std::function<int(QDialog&)> act = s->act;
     // The dialog's own show-time work runs as it would when shown modally.
     dialog.show();
-    const int result = s->act(dialog);
+    const int result = act(dialog);
     dialog.hide();
     return result;
 }

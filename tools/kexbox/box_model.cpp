@@ -1,6 +1,7 @@
 #include "box_model.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 
@@ -53,9 +54,9 @@ bool Faults::parse(const std::string& word, std::string& error) {
         on = arg;
         return true;
     }
-    const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "silent-after" ||
-                             name == "delay" || name == "die-at" || name == "from" ||
-                             name == "until";
+    const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "no-read-ack" ||
+                             name == "short-read" || name == "silent-after" || name == "delay" ||
+                             name == "die-at" || name == "from" || name == "until";
     if (needsNumber && (!parseNumber(arg, n) || n < 0)) {
         error = "fault " + name + " needs a number: " + name + "=N";
         return false;
@@ -80,6 +81,12 @@ bool Faults::parse(const std::string& word, std::string& error) {
         noAckAt = int(n);
     else if (name == "bad-read")
         badReadAt = int(n);
+    else if (name == "no-read-ack")
+        noReadAckAt = int(n);
+    else if (name == "short-read")
+        shortReadAt = int(n);
+    else if (name == "lower-hex")
+        lowerHex = true;
     else if (name == "silent-after")
         silentAfter = n;
     else if (name == "garbage")
@@ -110,6 +117,9 @@ const char* Faults::help() {
            "  short-m         answers M with a value line under 25 characters\n"
            "  no-ack=N        does not acknowledge a write of byte N\n"
            "  bad-read=N      returns byte N inverted when it is read\n"
+           "  no-read-ack=N   does not acknowledge a read of byte N\n"
+           "  short-read=N    answers a read of byte N with its low digit only\n"
+           "  lower-hex       answers reads in lower-case hexadecimal\n"
            "  silent-after=N  sends nothing once N bytes have been received\n"
            "  garbage         answers with bytes holding no terminator instead of replies\n"
            "  truncate        sends only the first half of each reply\n"
@@ -199,7 +209,12 @@ std::string BoxModel::answer(const std::string& c, const Faults& f) {
         if (index >= 0) {
             uint8_t v = eeprom[size_t(index)];
             if (index == f.badReadAt) v = uint8_t(~v);
-            return hex(v, 2) + "+\r\n>";
+            if (index == f.noReadAckAt) return "\r\n>";
+            std::string digits = hex(v, 2);
+            if (index == f.shortReadAt) digits.erase(0, 1);
+            if (f.lowerHex)
+                for (char& c : digits) c = char(std::tolower(static_cast<unsigned char>(c)));
+            return digits + "+\r\n>";
         }
     }
     return "?\r\n>";

@@ -17,6 +17,9 @@ struct Faults {
     bool shortM = false;      // "M" value line under 25 characters
     int noAckAt = -1;         // a write of this byte number is not acknowledged
     int badReadAt = -1;       // a read of this byte number returns the value inverted
+    int noReadAckAt = -1;     // a read of this byte number is not acknowledged
+    int shortReadAt = -1;     // a read of this byte number returns only its low digit
+    bool lowerHex = false;    // reads answer in lower-case hexadecimal
     long silentAfter = -1;    // after this many bytes received, sends nothing more
     bool garbage = false;     // answers with bytes that hold no terminator instead of the reply
     bool truncate = false;    // sends only the first half of each reply

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -182,6 +183,10 @@ int main(int argc, char** argv) {
     heal.sa_handler = onHeal;
     sigaction(SIGUSR1, &heal, nullptr);
     signal(SIGPIPE, SIG_IGN);
+
+    // A paced line is only as exact as the wake-ups at each byte's due time: without this the
+    // kernel may run each one up to 50 microseconds late, some 5 % of a byte at 9600 baud.
+    if (baud > 0) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 
     const auto start = Clock::now();
     const Nanos byteTime = baud > 0 ? Nanos(10'000'000'000LL / baud) : Nanos(0);

@@ -1,0 +1,194 @@
+// varnel-cli's EEPROM transfers: update and retrieve. They run the window's transfers on a
+// headless copy of its controls, without the questions, and save a retrieved project.
+
+#include "app/project_document.h"
+#include "cli/cli.h"
+#include "cli/cli_ui.h"
+#include "link/box_link.h"
+#include "link/box_transfer.h"
+
+#include <QFileInfo>
+
+#include <cstdio>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace varnel::cli {
+
+namespace {
+
+// The longest gap allowed inside the box's answers to the opening carriage returns; the wait
+// ends sooner once both prompts are in.
+constexpr int kQuietMs = 100;
+constexpr int kOpeningPrompts = 2;
+
+bool stderrIsTerminal() {
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+// "Update EEPROM: 12 of 80 bytes", redrawn in place on a terminal; nothing elsewhere, so logs
+// and scripts see only the messages.
+class ProgressLine {
+  public:
+    ProgressLine(const char* label, bool enabled) : label_(label), enabled_(enabled) {}
+    ~ProgressLine() { end(); }
+
+    void show(int done) {
+        if (!enabled_) return;
+        std::fprintf(stderr, "\r%s: %d of %d bytes", label_, done, kTransferBytes);
+        std::fflush(stderr);
+        open_ = true;
+    }
+    // Ends the line, so a message starts on a line of its own.
+    void end() {
+        if (!open_) return;
+        std::fputc('\n', stderr);
+        open_ = false;
+    }
+
+  private:
+    const char* label_;
+    bool enabled_;
+    bool open_ = false;
+};
+
+class TransferUi : public CliUi {
+  public:
+    explicit TransferUi(ProgressLine& line) : line_(line) {}
+    void error(const QString& text) override {
+        line_.end();
+        CliUi::error(text);
+    }
+    void warning(const QString& text) override {
+        line_.end();
+        CliUi::warning(text);
+    }
+
+  private:
+    ProgressLine& line_;
+};
+
+// A project as the main window would hold it, without the window.
+struct Session {
+    explicit Session(const char* label) : line(label, stderrIsTerminal()), ui(line) {
+        controls.attach(doc);
+    }
+    ProgressLine line;
+    AppState state;
+    TransferUi ui;
+    PlainProjectControls controls;
+    ProjectDocument doc{state, ui, controls};
+};
+
+struct TransferArgs {
+    QString file;
+    QString port;
+};
+
+// FILE --port DEVICE, in any order.
+bool parseArgs(const QString& command, const QStringList& args, TransferArgs& out) {
+    QStringList positional;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--port")) {
+            if (i + 1 >= args.size()) {
+                err(QStringLiteral("varnel-cli: --port needs a value"));
+                return false;
+            }
+            out.port = args[++i];
+        } else if (a.startsWith(QLatin1String("--"))) {
+            err(QStringLiteral("varnel-cli: unknown option %1").arg(a));
+            return false;
+        } else {
+            positional.append(a);
+        }
+    }
+    if (positional.size() != 1) {
+        err(QStringLiteral("varnel-cli: %1 needs exactly one FILE").arg(command));
+        return false;
+    }
+    if (out.port.isEmpty()) {
+        err(QStringLiteral("varnel-cli: --port DEVICE is required"));
+        return false;
+    }
+    out.file = positional.first();
+    return true;
+}
+
+// Opens the port and lets the box's answers to the opening carriage returns pass: taken for
+// echoes, they would put every count after them off by some bytes.
+bool openLink(BoxLink& link, const QString& port, UiServices& ui) {
+    link.PortOverride = port;
+    QString error;
+    if (!link.OpenLink(error)) {
+        ui.error(error);
+        return false;
+    }
+    link.WaitQuiet(kQuietMs, kOpeningPrompts);
+    return true;
+}
+
+int runUpdate(const QStringList& args) {
+    TransferArgs a;
+    if (!parseArgs(QStringLiteral("update"), args, a)) return kExitUsage;
+    Session s("Update EEPROM");
+    if (!s.doc.LoadProject(a.file)) return kExitFailure;
+    BoxLink link;
+    if (!openLink(link, a.port, s.ui)) return kExitFailure;
+    const TransferOutcome outcome =
+        UpdateEeprom(s.state, link, s.ui, [&](int done) { s.line.show(done); });
+    s.line.end();
+    if (outcome.ok()) return kExitOk;
+    // What the window's status line says after a write that stopped part-way.
+    if (outcome.end != TransferOutcome::End::NotFound) err(BytesWrittenText(outcome.written));
+    return kExitFailure;
+}
+
+int runRetrieve(const QStringList& args) {
+    TransferArgs a;
+    if (!parseArgs(QStringLiteral("retrieve"), args, a)) return kExitUsage;
+    Session s("Retrieve EEPROM");
+    if (QFileInfo::exists(a.file)) {
+        if (!s.doc.LoadProject(a.file)) return kExitFailure;
+    } else {
+        // As new FILE would make it; nothing is written unless the read completes.
+        s.doc.NewProject();
+        ApplyProjectAnswers(s.state.header, ProjectAnswers{});
+        s.state.ProjectFileName = a.file;
+    }
+    BoxLink link;
+    if (!openLink(link, a.port, s.ui)) return kExitFailure;
+    TransferBytes bytes;
+    for (int i = 0; i < kTransferBytes; ++i) bytes[size_t(i)] = s.state.image.byte(i);
+    const TransferOutcome outcome =
+        RetrieveEeprom(s.state, link, s.ui, bytes, [&](int done) { s.line.show(done); });
+    s.line.end();
+    if (!outcome.ok()) return kExitFailure;
+    s.doc.ApplyRetrieved(bytes);
+    return s.doc.SaveProject() ? kExitOk : kExitFailure;
+}
+
+}  // namespace
+
+void addTransferCommands(std::vector<Command>& commands) {
+    commands.push_back(
+        {QStringLiteral("update"), QStringLiteral("FILE --port DEVICE"),
+         QStringLiteral("writes the project's EEPROM bytes 0 to 79 into the box, reading each "
+                        "back (Box > Update EEPROM without the question)"),
+         runUpdate});
+    commands.push_back(
+        {QStringLiteral("retrieve"), QStringLiteral("FILE --port DEVICE"),
+         QStringLiteral("reads the box's EEPROM bytes 0 to 79 into the project and saves it; a "
+                        "FILE that does not exist is made as a new project first"),
+         runRetrieve});
+}
+
+}  // namespace varnel::cli

@@ -1,0 +1,118 @@
+#include "box_transfer.h"
+
+#include "app/app_state.h"
+#include "app/ui_services.h"
+#include "link/box_link.h"
+#include "link/hexlib.h"
+
+#include <algorithm>
+
+namespace varnel {
+
+namespace {
+
+using End = TransferOutcome::End;
+
+const QString kHardwareNotFound = QStringLiteral("Hardware not found");
+const QString kNoAcknowledge = QStringLiteral("Hardware did not acknowledge");
+
+// The start both transfers share: a clean line and a box that answers its prompt.
+bool startTransfer(AppState& state, BoxLink& link, UiServices& ui) {
+    state.MonitorMode = false;
+    state.AbortFlag = false;
+    link.FlushLink();
+    if (link.SendCommand(QString(), '>', state.AbortFlag)) return true;
+    ui.error(kHardwareNotFound);
+    return false;
+}
+
+TransferOutcome stopped(End end, int done, int written = 0) {
+    TransferOutcome o;
+    o.end = end;
+    o.done = done;
+    o.written = written;
+    return o;
+}
+
+}  // namespace
+
+QString WriteCommand(int index, uint8_t value) {
+    return QLatin1Char('C') + IntToHexStr(uint32_t(index), 2) + IntToHexStr(value, 2);
+}
+
+QString ReadCommand(int index) {
+    return QLatin1Char('C') + IntToHexStr(uint32_t(index), 2) + QLatin1Char('*');
+}
+
+bool ReadBackValue(const QString& reply, uint8_t& value) {
+    if (reply.size() < 2) return false;
+    const qsizetype from = std::max<qsizetype>(0, reply.size() - 3);
+    value = uint8_t(HexToInt(reply.mid(from, 2)));
+    return true;
+}
+
+bool RetrievedValue(const QString& reply, uint8_t& value) {
+    if (reply.size() < 3) return false;
+    value = uint8_t(HexToInt(reply.mid(reply.size() - 3, 2)));
+    return true;
+}
+
+QString VerifyErrorText(uint8_t expected, const QString& reply) {
+    return QStringLiteral("Verify error: ") + IntToHexStr(expected, 2) + QLatin1Char(' ') + reply;
+}
+
+QString BytesWrittenText(int written) {
+    return QStringLiteral("%1 of %2 bytes written").arg(written).arg(kTransferBytes);
+}
+
+TransferOutcome UpdateEeprom(AppState& state, BoxLink& link, UiServices& ui,
+                             const TransferProgress& progress) {
+    if (!startTransfer(state, link, ui)) return stopped(End::NotFound, 0);
+    int written = 0;
+    for (int n = 0; n < kTransferBytes; ++n) {
+        // What goes out is what the read-back must show, even if the image is edited meanwhile.
+        const uint8_t value = state.image.byte(n);
+        if (!link.SendCommand(WriteCommand(n, value), '+', state.AbortFlag)) {
+            ui.error(kNoAcknowledge);
+            return stopped(End::NoAcknowledge, n, written);
+        }
+        written = n + 1;
+        link.ReceiveUntil('>');
+        if (state.AbortFlag) return stopped(End::Aborted, n, written);
+
+        if (!link.SendCommand(ReadCommand(n), '+', state.AbortFlag)) {
+            ui.error(kNoAcknowledge);
+            return stopped(End::NoAcknowledge, n, written);
+        }
+        const QString reply = link.Response;
+        uint8_t readBack = 0;
+        const bool verified = ReadBackValue(reply, readBack) && readBack == value;
+        link.ReceiveUntil('>');
+        if (state.AbortFlag) return stopped(End::Aborted, verified ? n + 1 : n, written);
+        if (!verified) {
+            ui.error(VerifyErrorText(value, reply));
+            return stopped(End::VerifyError, n, written);
+        }
+        if (progress) progress(n + 1);
+    }
+    return stopped(End::Done, kTransferBytes, written);
+}
+
+TransferOutcome RetrieveEeprom(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
+                               const TransferProgress& progress) {
+    if (!startTransfer(state, link, ui)) return stopped(End::NotFound, 0);
+    for (int n = 0; n < kTransferBytes; ++n) {
+        if (!link.SendCommand(ReadCommand(n), '+', state.AbortFlag)) {
+            ui.error(kNoAcknowledge);
+            return stopped(End::NoAcknowledge, n);
+        }
+        uint8_t value = 0;
+        if (RetrievedValue(link.Response, value)) bytes[size_t(n)] = value;
+        link.ReceiveUntil('>');
+        if (state.AbortFlag) return stopped(End::Aborted, n + 1);
+        if (progress) progress(n + 1);
+    }
+    return stopped(End::Done, kTransferBytes);
+}
+
+}  // namespace varnel

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks what lands there: exactly the expected files,
+# samples equal to the repository's, PNG icons of their named sizes, a menu entry that starts the
+# program by the icon's name, a command-line tool that runs from the prefix, and a program that
+# keeps its group folders in the user's data folder, not beside itself.
+#   usage: tests/check_install.sh CMAKE BUILD_DIR SOURCE_DIR
+set -euo pipefail
+cmake=$1 build=$2 source=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+"$cmake" --install "$build" --prefix "$prefix" > "$work/install.log" || {
+    cat "$work/install.log" >&2
+    fail "cmake --install failed"
+}
+
+expected=(bin/kexbox bin/varnel bin/varnel-cli
+          share/applications/varnel.desktop
+          share/icons/hicolor/scalable/apps/varnel.svg)
+for size in 16 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/varnel.png"); done
+for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
+    expected+=("share/varnel/samples/$(basename "$f")")
+done
+printf '%s\n' "${expected[@]}" | sort > "$work/expected"
+(cd "$prefix" && find . -type f | sed 's|^\./||' | sort) > "$work/installed"
+diff -u "$work/expected" "$work/installed" || fail "installed files differ from the expected list"
+
+for p in varnel varnel-cli kexbox; do [ -x "$prefix/bin/$p" ] || fail "bin/$p is not executable"; done
+for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
+    cmp -s "$f" "$prefix/share/varnel/samples/$(basename "$f")" || fail "sample $(basename "$f") differs"
+done
+for size in 16 32 48 64 128 256; do
+    png=$prefix/share/icons/hicolor/${size}x${size}/apps/varnel.png
+    # Width and height: big-endian words at bytes 16 and 20 of the IHDR chunk.
+    read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
+        awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
+    [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "icon ${size}x${size} is ${w}x${h}"
+done
+desktop=$prefix/share/applications/varnel.desktop
+grep -qx 'Exec=varnel' "$desktop" || fail "desktop entry does not run varnel"
+grep -qx 'Icon=varnel' "$desktop" || fail "desktop entry does not name the icon varnel"
+grep -qx 'Type=Application' "$desktop" || fail "desktop entry is not an application"
+if command -v desktop-file-validate > /dev/null; then desktop-file-validate "$desktop"; fi
+
+"$prefix/bin/varnel-cli" meter show "$prefix/share/varnel/samples/sample-v1.maf" > "$work/show.txt" ||
+    fail "installed varnel-cli cannot read an installed sample"
+grep -q '^part number: SAMPLE-V1 (not real)$' "$work/show.txt" || fail "meter show printed: $(cat "$work/show.txt")"
+
+# The installed program makes its group folders at start-up; they belong in the user's data
+# folder even when the prefix is writable (as it is here, and for root everywhere).
+export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config HOME=$work/home QT_QPA_PLATFORM=offscreen
+mkdir -p "$HOME"
+"$prefix/bin/varnel" --port "$work/no-such-port" > "$work/varnel.log" 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+    [ -d "$XDG_DATA_HOME/varnel/Import" ] && break
+    sleep 0.1
+done
+kill "$pid" 2> /dev/null || true
+wait "$pid" 2> /dev/null || true
+for g in Ford GM Import; do
+    [ -d "$XDG_DATA_HOME/varnel/$g" ] || fail "no group folder $g in \$XDG_DATA_HOME/varnel"
+    [ ! -e "$prefix/bin/$g" ] || fail "group folder $g made beside the program"
+done
+echo "install into $prefix: ${#expected[@]} files as expected; group folders in \$XDG_DATA_HOME/varnel"

@@ -1,0 +1,628 @@
+// The EEPROM transfers on the wire: the bytes an Update and a Retrieve send, how replies are
+// read, every failure against the box model's faults, and varnel-cli's update and retrieve
+// through kexbox on a real pseudo-terminal.
+
+#include "app/app_state.h"
+#include "link/box_transfer.h"
+#include "support/in_process_box.h"
+#include "support/scripted_ui.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <memory>
+
+using namespace varnel;
+using varnel::test::InProcessBox;
+using varnel::test::ScriptedUi;
+using End = TransferOutcome::End;
+
+Q_DECLARE_METATYPE(varnel::TransferOutcome::End)
+
+namespace {
+
+// An image whose first 80 bytes differ from an erased box in every byte: 3n + 1, except byte
+// 5, which is 0.
+EepromImage patternImage() {
+    EepromImage image;
+    for (int n = 0; n < kImageSize; ++n) image.setByte(n, uint8_t(3 * n + 1));
+    image.setByte(5, 0);
+    return image;
+}
+
+QByteArray expectedUpdateWire(const EepromImage& image, int upTo = kTransferBytes) {
+    QByteArray wire("\r");
+    for (int n = 0; n < upTo; ++n) {
+        wire += WriteCommand(n, image.byte(n)).toLatin1() + '\r';
+        wire += ReadCommand(n).toLatin1() + '\r';
+    }
+    return wire;
+}
+
+// A kexbox process on its own pseudo-terminal.
+class KexboxProcess {
+  public:
+    explicit KexboxProcess(const QStringList& args) {
+        process.start(QStringLiteral(KEXBOX_PATH), args);
+        while (process.waitForReadyRead(5000) && !process.canReadLine()) {
+        }
+        device = QString::fromLocal8Bit(process.readLine()).trimmed();
+    }
+    ~KexboxProcess() { stop(); }
+    QString stop() {
+        if (process.state() == QProcess::NotRunning) return {};
+        process.terminate();
+        process.waitForFinished(3000);
+        return QString::fromLocal8Bit(process.readAllStandardOutput());
+    }
+    QProcess process;
+    QString device;
+};
+
+struct CliResult {
+    int code = -1;
+    QString out, err;
+};
+
+CliResult runCli(const QStringList& args) {
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_CLI_PATH), args);
+    CliResult r;
+    if (!p.waitForFinished(30000)) return r;
+    r.code = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// The image bytes of a project file written by this program.
+QByteArray projectImage(const QString& path) {
+    return readFile(path).mid(512, kImageSize);
+}
+
+}  // namespace
+
+class TestTransfer : public QObject {
+    Q_OBJECT
+  private slots:
+    void commands_data();
+    void commands();
+    void readBackValue_data();
+    void readBackValue();
+    void retrievedValue_data();
+    void retrievedValue();
+    void openingPromptsEndTheQuietWait_data();
+    void openingPromptsEndTheQuietWait();
+
+    void fullUpdate();
+    void updateFailures_data();
+    void updateFailures();
+    void fullRetrieve();
+    void retrieveReplies_data();
+    void retrieveReplies();
+    void retrieveFailures_data();
+    void retrieveFailures();
+
+    void cliRoundTrip();
+    void cliRetrieveIntoAnExistingProject();
+    void cliFailures_data();
+    void cliFailures();
+    void cliUsage_data();
+    void cliUsage();
+    void cliProgressOnATerminal_data();
+    void cliProgressOnATerminal();
+
+  private:
+    QTemporaryDir dir_;
+};
+
+void TestTransfer::commands_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("write");
+    QTest::addColumn<QString>("read");
+    QTest::newRow("first") << 0 << 0x3F << "C003F"
+                           << "C00*";
+    QTest::newRow("byte 5 value 0") << 5 << 0 << "C0500"
+                                    << "C05*";
+    QTest::newRow("upper-case digits") << 10 << 0xAB << "C0AAB"
+                                       << "C0A*";
+    QTest::newRow("last") << 79 << 255 << "C4FFF"
+                          << "C4F*";
+}
+
+void TestTransfer::commands() {
+    QFETCH(int, index);
+    QFETCH(int, value);
+    QTEST(WriteCommand(index, uint8_t(value)), "write");
+    QTEST(ReadCommand(index), "read");
+}
+
+void TestTransfer::readBackValue_data() {
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+    QTest::newRow("plain") << "3F+" << true << 0x3F;
+    QTest::newRow("lower case") << "3f+" << true << 0x3F;
+    QTest::newRow("noise before") << "\r\nA5+" << true << 0xA5;
+    QTest::newRow("two characters: both, not hex") << "F+" << true << 0;
+    QTest::newRow("two characters that are hex") << "0+" << true << 0;
+    QTest::newRow("one character") << "+" << false << 0;
+    QTest::newRow("empty") << "" << false << 0;
+    QTest::newRow("not hexadecimal") << "G1+" << true << 0;
+}
+
+void TestTransfer::readBackValue() {
+    QFETCH(QString, reply);
+    uint8_t value = 0x77;
+    QTEST(ReadBackValue(reply, value), "ok");
+    QFETCH(bool, ok);
+    if (ok) QTEST(int(value), "value");
+}
+
+void TestTransfer::retrievedValue_data() {
+    QTest::addColumn<QString>("reply");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("value");
+    QTest::newRow("plain") << "3F+" << true << 0x3F;
+    QTest::newRow("lower case") << "c4+" << true << 0xC4;
+    QTest::newRow("noise before") << "x\r\n07+" << true << 0x07;
+    QTest::newRow("exactly two characters") << "F+" << false << 0;
+    QTest::newRow("one character") << "+" << false << 0;
+    QTest::newRow("pair not hexadecimal stores 0") << "1G+" << true << 0;
+}
+
+void TestTransfer::retrievedValue() {
+    QFETCH(QString, reply);
+    uint8_t value = 0x77;
+    QTEST(RetrievedValue(reply, value), "ok");
+    QFETCH(bool, ok);
+    if (ok) QTEST(int(value), "value");
+}
+
+void TestTransfer::openingPromptsEndTheQuietWait_data() {
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<int>("prompts");
+    QTest::addColumn<int>("minMs");
+    QTest::addColumn<int>("maxMs");
+    // Both prompts in: only a short settle, not the whole quiet period.
+    QTest::newRow("box answers") << true << 2 << 0 << 150;
+    // Prompts not counted: the whole quiet period.
+    QTest::newRow("not counting prompts") << true << 0 << 300 << 900;
+    // No answer at all: the quiet period decides.
+    QTest::newRow("no box") << false << 2 << 300 << 900;
+}
+
+void TestTransfer::openingPromptsEndTheQuietWait() {
+    QFETCH(bool, answers);
+    QFETCH(int, prompts);
+    InProcessBox box(1000);
+    if (!answers) box.detach();
+    QString error;
+    QVERIFY(box.link.OpenLink(error));
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(box.link.WaitQuiet(300, prompts), true);
+    QFETCH(int, minMs);
+    QFETCH(int, maxMs);
+    QVERIFY2(clock.elapsed() >= minMs && clock.elapsed() < maxMs,
+             qPrintable(QString::number(clock.elapsed())));
+    uint8_t b = 0;
+    QVERIFY(!box.link.GetRxByte(b));
+    if (answers) QCOMPARE(box.model->bytesOut, 8u);  // all of both answers came before the end
+}
+
+void TestTransfer::fullUpdate() {
+    InProcessBox box;
+    QVERIFY(box.open());
+    AppState state;
+    state.image = patternImage();
+    state.Modified = true;
+    state.MonitorMode = true;
+    state.AbortFlag = true;  // left over from an earlier failure: cleared at the start
+    const EepromImage before = state.image;
+    ScriptedUi ui;
+    QList<int> progress;
+    const TransferOutcome o =
+        UpdateEeprom(state, box.link, ui, [&](int done) { progress.append(done); });
+    VERIFY_UI(ui);
+    QVERIFY(o.ok());
+    QCOMPARE(o.done, 80);
+    QCOMPARE(o.written, 80);
+
+    // Exactly the prompt check, then a write and a read-back per byte, ascending; the last is
+    // byte 4F and nothing beyond it goes out.
+    const QByteArray wire = box.transport->written;
+    QCOMPARE(wire, expectedUpdateWire(before));
+    QVERIFY(wire.contains("\rC0500\r"));
+    QVERIFY(wire.endsWith("\rC4FEE\rC4F*\r"));
+    QVERIFY(!wire.contains("C50"));
+    QCOMPARE(box.model->bytesIn, uint64_t(2 + 1 + 80 * 11));  // 880 echoed bytes after the prompt
+
+    for (int n = 0; n < kImageSize; ++n)
+        QCOMPARE(box.model->eeprom[size_t(n)], n < 80 ? before.byte(n) : uint8_t(0xFF));
+    QList<int> expected;
+    for (int n = 1; n <= 80; ++n) expected.append(n);
+    QCOMPARE(progress, expected);
+    // The project is not touched.
+    QCOMPARE(state.image, before);
+    QVERIFY(state.Modified);
+    QVERIFY(!state.MonitorMode);
+    QVERIFY(!state.AbortFlag);
+}
+
+void TestTransfer::updateFailures_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("byte");   // the byte the fault hits
+    QTest::addColumn<int>("value");  // the image's value there
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<End>("end");
+    QTest::addColumn<int>("written");
+    QTest::addColumn<int>("sentBytes");  // whole bytes written and read back before the end
+
+    QTest::newRow("lower-case read-back verifies")
+        << "lower-hex" << 10 << 0xAB << QString() << End::Done << 80 << 80;
+    QTest::newRow("wrong read-back")
+        << "bad-read=3" << 3 << 0x0A << "Verify error: 0A F5+" << End::VerifyError << 4 << 3;
+    QTest::newRow("two-character read-back of 0 verifies")
+        << "short-read=2" << 2 << 0x00 << QString() << End::Done << 80 << 80;
+    QTest::newRow("two-character read-back of another value")
+        << "short-read=2" << 2 << 0x0C << "Verify error: 0C C+" << End::VerifyError << 3 << 2;
+    QTest::newRow("write not acknowledged")
+        << "no-ack=12" << 12 << 0x25 << "Hardware did not acknowledge" << End::NoAcknowledge << 12
+        << 12;
+    QTest::newRow("first write not acknowledged")
+        << "no-ack=0" << 0 << 0x01 << "Hardware did not acknowledge" << End::NoAcknowledge << 0
+        << 0;
+    QTest::newRow("read-back not acknowledged")
+        << "no-read-ack=40" << 40 << 0x79 << "Hardware did not acknowledge" << End::NoAcknowledge
+        << 41 << 40;
+    QTest::newRow("no prompt") << "no-reply" << 0 << 0x01 << "Hardware not found" << End::NotFound
+                               << 0 << 0;
+    QTest::newRow("box falls silent")
+        << "silent-after=200" << 0 << 0x01 << "Hardware did not acknowledge" << End::NoAcknowledge
+        << 18 << 17;
+}
+
+void TestTransfer::updateFailures() {
+    QFETCH(QString, fault);
+    QFETCH(int, byte);
+    QFETCH(int, value);
+    QFETCH(QString, message);
+    QFETCH(End, end);
+    QFETCH(int, sentBytes);
+    InProcessBox box;
+    QVERIFY(box.open());
+    std::string error;
+    QVERIFY(box.model->faults.parse(fault.toStdString(), error));
+    AppState state;
+    state.image = patternImage();
+    state.image.setByte(byte, uint8_t(value));
+    ScriptedUi ui;
+    if (!message.isEmpty()) ui.expectError(message);
+    const TransferOutcome o = UpdateEeprom(state, box.link, ui);
+    VERIFY_UI(ui);
+    QCOMPARE(o.end, end);
+    QTEST(o.written, "written");
+    QCOMPARE(o.done, sentBytes);
+    // The bytes before the failing one are in the box; those after it were never sent.
+    for (int n = 0; n < sentBytes; ++n) QCOMPARE(box.model->eeprom[size_t(n)], state.image.byte(n));
+    for (int n = sentBytes + 1; n < kImageSize; ++n)
+        QCOMPARE(box.model->eeprom[size_t(n)], uint8_t(0xFF));
+    if (end != End::Done)
+        QVERIFY(box.transport->written.startsWith(expectedUpdateWire(state.image, sentBytes)));
+    QVERIFY(!box.transport->written.contains("C50"));
+}
+
+void TestTransfer::fullRetrieve() {
+    InProcessBox box;
+    QVERIFY(box.open());
+    for (int n = 0; n < kImageSize; ++n) box.model->eeprom[size_t(n)] = uint8_t(255 - n);
+    AppState state;
+    state.Modified = true;
+    const EepromImage before = state.image;
+    TransferBytes bytes;
+    bytes.fill(0x11);
+    ScriptedUi ui;
+    QList<int> progress;
+    const TransferOutcome o =
+        RetrieveEeprom(state, box.link, ui, bytes, [&](int done) { progress.append(done); });
+    VERIFY_UI(ui);
+    QVERIFY(o.ok());
+    QCOMPARE(o.done, 80);
+    for (int n = 0; n < kTransferBytes; ++n) QCOMPARE(bytes[size_t(n)], uint8_t(255 - n));
+    QByteArray wire("\r");
+    for (int n = 0; n < kTransferBytes; ++n) wire += ReadCommand(n).toLatin1() + '\r';
+    QCOMPARE(box.transport->written, wire);  // 400 echoed bytes after the prompt
+    QCOMPARE(progress.size(), 80);
+    QCOMPARE(progress.last(), 80);
+    // The caller decides what to do with the bytes: the state is not touched.
+    QCOMPARE(state.image, before);
+    QVERIFY(state.Modified);
+}
+
+void TestTransfer::retrieveReplies_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("byte");
+    QTest::addColumn<int>("boxValue");
+    QTest::addColumn<int>("result");
+    QTest::newRow("lower-case reply") << "lower-hex" << 9 << 0xBC << 0xBC;
+    QTest::newRow("two-character reply leaves the byte") << "short-read=4" << 4 << 0x3C << 0x11;
+    QTest::newRow("inverted") << "bad-read=6" << 6 << 0x0F << 0xF0;
+}
+
+void TestTransfer::retrieveReplies() {
+    QFETCH(QString, fault);
+    QFETCH(int, byte);
+    QFETCH(int, boxValue);
+    InProcessBox box;
+    QVERIFY(box.open());
+    std::string error;
+    QVERIFY(box.model->faults.parse(fault.toStdString(), error));
+    for (int n = 0; n < kImageSize; ++n) box.model->eeprom[size_t(n)] = uint8_t(n);
+    box.model->eeprom[size_t(byte)] = uint8_t(boxValue);
+    AppState state;
+    TransferBytes bytes;
+    bytes.fill(0x11);
+    ScriptedUi ui;
+    QVERIFY(RetrieveEeprom(state, box.link, ui, bytes).ok());
+    VERIFY_UI(ui);
+    QTEST(int(bytes[size_t(byte)]), "result");
+    for (int n = 0; n < kTransferBytes; ++n)
+        if (n != byte) QCOMPARE(int(bytes[size_t(n)]), n);
+}
+
+void TestTransfer::retrieveFailures_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<End>("end");
+    QTest::addColumn<int>("done");
+    QTest::newRow("no prompt") << "no-reply"
+                               << "Hardware not found" << End::NotFound << 0;
+    QTest::newRow("read not acknowledged")
+        << "no-read-ack=30"
+        << "Hardware did not acknowledge" << End::NoAcknowledge << 30;
+    QTest::newRow("box falls silent") << "silent-after=50"
+                                      << "Hardware did not acknowledge" << End::NoAcknowledge << 9;
+}
+
+void TestTransfer::retrieveFailures() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QFETCH(End, end);
+    InProcessBox box;
+    QVERIFY(box.open());
+    std::string error;
+    QVERIFY(box.model->faults.parse(fault.toStdString(), error));
+    for (int n = 0; n < kImageSize; ++n) box.model->eeprom[size_t(n)] = uint8_t(n);
+    AppState state;
+    TransferBytes bytes;
+    bytes.fill(0x11);
+    ScriptedUi ui;
+    if (!message.isEmpty()) ui.expectError(message);
+    const TransferOutcome o = RetrieveEeprom(state, box.link, ui, bytes);
+    VERIFY_UI(ui);
+    QCOMPARE(o.end, end);
+    QTEST(o.done, "done");
+    QFETCH(int, done);
+    for (int n = 0; n < kTransferBytes; ++n) QCOMPARE(int(bytes[size_t(n)]), n < done ? n : 0x11);
+}
+
+void TestTransfer::cliRoundTrip() {
+    // Update then Retrieve through kexbox round-trips a changed table and the settings.
+    const QString a = dir_.filePath(QStringLiteral("changed.KEX"));
+    const QString b = dir_.filePath(QStringLiteral("retrieved.KEX"));
+    const QString eeprom = dir_.filePath(QStringLiteral("box.bin"));
+    QFile::remove(b);
+    QFile::remove(eeprom);
+    QCOMPARE(runCli({"new", a, "--force", "--name", "Changed"}).code, 0);
+    const CliResult set =
+        runCli({"set", a, "--entry", "5=2.5", "--entry", "20=4.1", "--pot", "1=7", "--pot", "4=93",
+                "--limit", "3.25", "--invert", "on", "--output", "frequency"});
+    QCOMPARE(set.code, 0);
+
+    KexboxProcess kexbox({"--eeprom", eeprom});
+    QVERIFY(!kexbox.device.isEmpty());
+    const CliResult update = runCli({"update", a, "--port", kexbox.device});
+    QVERIFY2(update.code == 0, qPrintable(update.err));
+    // Standard error is not a terminal here: no progress, and nothing went wrong.
+    QCOMPARE(update.err, QString());
+    QCOMPARE(update.out, QString());
+
+    const CliResult retrieve = runCli({"retrieve", b, "--port", kexbox.device});
+    QVERIFY2(retrieve.code == 0, qPrintable(retrieve.err));
+    QCOMPARE(retrieve.err, QString());
+    const QString stats = kexbox.stop();
+    // Update: CR, then 80 x (6 + 5) echoed bytes; Retrieve: CR, then 80 x 5; and each run's two
+    // opening carriage returns.
+    QVERIFY2(stats.contains(QStringLiteral("bytes in: %1\n").arg(2 + 1 + 880 + 2 + 1 + 400)),
+             qPrintable(stats));
+
+    const QByteArray image = projectImage(a);
+    QCOMPARE(image.size(), kImageSize);
+    const QByteArray box = readFile(eeprom);
+    QCOMPARE(box.left(80), image.left(80));
+    QCOMPARE(box.mid(80), QByteArray(256 - 80, char(0xFF)));
+    QCOMPARE(projectImage(b).left(80), image.left(80));
+
+    // The retrieved project shows what the changed one shows.
+    const CliResult shownA = runCli({"show", a, "--json"});
+    const CliResult shownB = runCli({"show", b, "--json"});
+    QCOMPARE(shownB.code, 0);
+    const QJsonObject ja = QJsonDocument::fromJson(shownA.out.toUtf8()).object();
+    const QJsonObject jb = QJsonDocument::fromJson(shownB.out.toUtf8()).object();
+    for (const char* key : {"output", "invert", "pots", "limit", "table"})
+        QCOMPARE(jb.value(QLatin1String(key)), ja.value(QLatin1String(key)));
+    QCOMPARE(jb.value("output").toString(), QStringLiteral("frequency"));
+    QCOMPARE(jb.value("invert").toBool(), true);
+    QCOMPARE(jb.value("pots").toArray(), (QJsonArray{7, 0, 0, 93}));
+    // A new project: its own header, not the changed one's.
+    QCOMPARE(jb.value("header").toObject().value("ProjectName").toString(),
+             QStringLiteral("(none)"));
+}
+
+void TestTransfer::cliRetrieveIntoAnExistingProject() {
+    const QString file = dir_.filePath(QStringLiteral("existing.KEX"));
+    QCOMPARE(runCli({"new", file, "--force", "--name", "Kept", "--description", "mine"}).code, 0);
+    QByteArray boxBytes(256, char(0xFF));
+    for (int n = 0; n < 80; ++n) boxBytes[n] = char(n * 2);
+    boxBytes[0x42] = 1;  // voltage output
+    const QString eeprom = dir_.filePath(QStringLiteral("box2.bin"));
+    QVERIFY(writeFile(eeprom, boxBytes));
+    const QByteArray before = readFile(file);
+
+    KexboxProcess kexbox({"--eeprom", eeprom});
+    const CliResult r = runCli({"retrieve", file, "--port", kexbox.device});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QByteArray after = readFile(file);
+    QCOMPARE(after.size(), 768);
+    QCOMPARE(after.mid(512, 80), boxBytes.left(80));
+    // The rest of the image and the header's own fields stay the project's.
+    QCOMPARE(after.mid(512 + 80), before.mid(512 + 80));
+    QCOMPARE(after.mid(0x10, 512 - 0x10), before.mid(0x10, 512 - 0x10));
+}
+
+void TestTransfer::cliFailures_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("update, write not acknowledged")
+        << "update"
+        << "no-ack=12" << true << "Hardware did not acknowledge\n12 of 80 bytes written\n";
+    QTest::newRow("update, verify error")
+        << "update"
+        << "bad-read=3" << true << "Verify error: 26 D9+\n4 of 80 bytes written\n";
+    QTest::newRow("update, no box") << "update"
+                                    << "no-reply" << true << "Hardware not found\n";
+    QTest::newRow("retrieve, read not acknowledged")
+        << "retrieve"
+        << "no-read-ack=20" << true << "Hardware did not acknowledge\n";
+    QTest::newRow("retrieve into a new file, no box")
+        << "retrieve"
+        << "no-reply" << false << "Hardware not found\n";
+}
+
+void TestTransfer::cliFailures() {
+    QFETCH(QString, command);
+    QFETCH(QString, fault);
+    QFETCH(bool, fileExists);
+    const QString file = dir_.filePath(QStringLiteral("fail.KEX"));
+    QFile::remove(file);
+    if (fileExists) QCOMPARE(runCli({"new", file}).code, 0);
+    const QByteArray before = readFile(file);
+    const QString eeprom = dir_.filePath(QStringLiteral("fail.bin"));
+    QFile::remove(eeprom);
+
+    KexboxProcess kexbox({"--eeprom", eeprom, "--fault", fault});
+    const CliResult r = runCli({command, file, "--port", kexbox.device});
+    QCOMPARE(r.code, 1);
+    QTEST(r.err, "err");
+    QCOMPARE(r.out, QString());
+    // A failed Retrieve leaves the project file as it was, and makes none.
+    QCOMPARE(QFileInfo::exists(file), fileExists);
+    QCOMPARE(readFile(file), before);
+}
+
+void TestTransfer::cliUsage_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("err");
+    const QString missing = dir_.filePath(QStringLiteral("missing.KEX"));
+    QTest::newRow("no port") << QStringList{"update", "x.KEX"} << 2
+                             << "varnel-cli: --port DEVICE is required\n";
+    QTest::newRow("port without value")
+        << QStringList{"retrieve", "x.KEX", "--port"} << 2 << "varnel-cli: --port needs a value\n";
+    QTest::newRow("two files") << QStringList{"update", "a", "b", "--port", "/dev/null"} << 2
+                               << "varnel-cli: update needs exactly one FILE\n";
+    QTest::newRow("unknown option") << QStringList{"retrieve", "a", "--port", "/dev/null", "--fast"}
+                                    << 2 << "varnel-cli: unknown option --fast\n";
+    QTest::newRow("update of a missing project")
+        << QStringList{"update", missing, "--port", "/dev/null"} << 1 << missing + " not found\n";
+    QTest::newRow("port that does not exist")
+        << QStringList{"retrieve", missing, "--port", dir_.filePath("ttyGone")} << 1
+        << QStringLiteral("Specified device not found (%1).\n").arg(dir_.filePath("ttyGone"));
+}
+
+void TestTransfer::cliUsage() {
+    QFETCH(QStringList, args);
+    const CliResult r = runCli(args);
+    QTEST(r.code, "code");
+    QTEST(r.err, "err");
+    QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("missing.KEX"))));
+}
+
+void TestTransfer::cliProgressOnATerminal_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<int>("lastShown");
+    QTest::addColumn<QString>("after");  // what follows the progress line
+    QTest::newRow("update") << "update" << QString() << 80 << QString();
+    QTest::newRow("retrieve") << "retrieve" << QString() << 80 << QString();
+    // The message starts on a line of its own.
+    QTest::newRow("update stopped")
+        << "update"
+        << "no-ack=12" << 12 << "Hardware did not acknowledge\n12 of 80 bytes written\n";
+}
+
+void TestTransfer::cliProgressOnATerminal() {
+    QFETCH(QString, command);
+    QFETCH(QString, fault);
+    QFETCH(int, lastShown);
+    QFETCH(QString, after);
+    const QString file = dir_.filePath(QStringLiteral("tty.KEX"));
+    QCOMPARE(runCli({"new", file, "--force"}).code, 0);
+    int master = -1, slave = -1;
+    QVERIFY(openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
+    termios t{};
+    tcgetattr(slave, &t);
+    t.c_oflag &= ~tcflag_t(OPOST);  // the bytes as written, no CR added before LF
+    tcsetattr(slave, TCSANOW, &t);
+    const QString terminal = QString::fromLocal8Bit(ttyname(slave));
+
+    QStringList boxArgs;
+    if (!fault.isEmpty()) boxArgs << "--fault" << fault;
+    KexboxProcess kexbox(boxArgs);
+    QProcess p;
+    p.setStandardErrorFile(terminal);
+    p.start(QStringLiteral(VARNEL_CLI_PATH), {command, file, "--port", kexbox.device});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), fault.isEmpty() ? 0 : 1);
+
+    QByteArray text;
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    char buf[4096];
+    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) text.append(buf, n);
+    close(slave);
+    close(master);
+
+    const QString label = command == QLatin1String("update") ? QStringLiteral("Update EEPROM")
+                                                             : QStringLiteral("Retrieve EEPROM");
+    QString expected;
+    for (int n = 1; n <= lastShown; ++n)
+        expected += QStringLiteral("\r%1: %2 of 80 bytes").arg(label).arg(n);
+    expected += QLatin1Char('\n') + after;
+    QCOMPARE(QString::fromUtf8(text), expected);
+}
+
+QTEST_GUILESS_MAIN(TestTransfer)
+#include "tst_transfer.moc"

@@ -1,0 +1,464 @@
+// Box > Update EEPROM and Box > Retrieve EEPROM on the main window: the questions, the Abort
+// button, the progress bar and status line, the reload after a Retrieve, and what a transfer
+// that stops part-way leaves behind.
+
+#include "app/kex_main.h"
+#include "app/widgets.h"
+#include "app/windows.h"
+#include "image/table_view.h"
+#include "link/box_transfer.h"
+#include "support/box_hooks.h"
+#include "support/in_process_box.h"
+#include "support/scripted_ui.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace varnel;
+using varnel::test::AttachHooks;
+using varnel::test::BoxHooks;
+using varnel::test::InProcessBox;
+using varnel::test::ScriptedUi;
+using Answer = UiServices::Answer;
+
+namespace {
+
+const QString kUpdateQuestion = QStringLiteral("Ok to update EEPROM data?");
+const QString kRetrieveQuestion = QStringLiteral("Ok to retrive EEPROM data?");
+
+// What the window showed at one moment of a transfer.
+struct Seen {
+    QString command;
+    QString caption;
+    bool abortEnabled = false;
+    bool progressVisible = false;
+    int progress = -1;
+    QString status;
+};
+
+}  // namespace
+
+class TestTransferWindow : public QObject {
+    Q_OBJECT
+  private slots:
+    void init();
+    void cleanup();
+
+    void refusedQuestionChangesNothing_data();
+    void refusedQuestionChangesNothing();
+    void updateShowsAbortProgressAndEachCommand();
+    void abort_data();
+    void abort();
+    void abortSurvivesARefreshInsideTheTransfer();
+    void failedUpdateSaysHowFarItGot_data();
+    void failedUpdateSaysHowFarItGot();
+    void retrieveReloadsTheControls_data();
+    void retrieveReloadsTheControls();
+    void retrieveReplyOfTwoCharactersKeepsTheByte();
+    void failedRetrieveLeavesTheProject_data();
+    void failedRetrieveLeavesTheProject();
+
+  private:
+    // A new project, connected to the box or not, with a pot stepped so that it is modified.
+    void newProject(bool connected);
+    void setFault(const char* fault);
+    // Runs Update (or Retrieve) with Yes to its question; message is the error it must show.
+    void run(bool update, const QString& message = QString());
+    QByteArray wire() const { return box_->transport->written; }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<AppState> state_;
+    std::unique_ptr<InProcessBox> box_;
+    ScriptedUi ui_;
+    std::unique_ptr<TMainForm> form_;
+};
+
+void TestTransferWindow::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    state_ = std::make_unique<AppState>();
+    state_->AppDir = dir_->filePath(QStringLiteral("prog")) + QLatin1Char('/');
+    state_->SettingsPath = dir_->filePath(QStringLiteral("config/varnel/kex.ini"));
+    box_ = std::make_unique<InProcessBox>(100);
+    form_ = CreateWindows(*state_, box_->link, ui_);
+    form_->FormActivate();
+    box_->link.WaitQuiet(20);
+}
+
+void TestTransferWindow::cleanup() {
+    VERIFY_UI(ui_);
+    form_.reset();
+    box_.reset();
+}
+
+void TestTransferWindow::newProject(bool connected) {
+    if (!connected) {
+        box_->model->version = "1.1";
+        ui_.expectError(QStringLiteral("Incorrect hardware version"));
+    }
+    form_->NewProject();
+    box_->model->version = "1.0";
+    QCOMPARE(state_->Connected, connected);
+    form_->SetPot(1, +1);
+    QVERIFY(state_->Modified);
+    box_->transport->written.clear();
+}
+
+void TestTransferWindow::setFault(const char* fault) {
+    std::string error;
+    QVERIFY2(box_->model->faults.parse(fault, error), error.c_str());
+}
+
+void TestTransferWindow::run(bool update, const QString& message) {
+    ui_.expectConfirm(update ? kUpdateQuestion : kRetrieveQuestion, Answer::Yes);
+    if (!message.isEmpty()) ui_.expectError(message);
+    (update ? form_->BoxUpdate : form_->BoxRetrieve)->trigger();
+}
+
+void TestTransferWindow::refusedQuestionChangesNothing_data() {
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<int>("answer");
+    QTest::newRow("update, No") << true << int(Answer::No);
+    QTest::newRow("retrieve, No") << false << int(Answer::No);
+}
+
+void TestTransferWindow::refusedQuestionChangesNothing() {
+    QFETCH(bool, update);
+    QFETCH(int, answer);
+    newProject(true);
+    for (int n = 0; n < 80; ++n) box_->model->eeprom[size_t(n)] = uint8_t(n);
+    form_->SIOLabel->setText(QStringLiteral("left as it was"));
+    const EepromImage before = state_->image;
+    ui_.expectConfirm(update ? kUpdateQuestion : kRetrieveQuestion, Answer(answer));
+    (update ? form_->BoxUpdate : form_->BoxRetrieve)->trigger();
+    QTest::qWait(20);
+    QCOMPARE(wire(), QByteArray());
+    QCOMPARE(state_->image, before);
+    QVERIFY(state_->Modified);
+    QVERIFY(state_->MonitorMode);
+    // Not even the closing refresh runs.
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("left as it was"));
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QVERIFY(form_->TransferProgress->isHidden());
+}
+
+void TestTransferWindow::updateShowsAbortProgressAndEachCommand() {
+    newProject(true);
+    const EepromImage image = state_->image;
+    QCOMPARE(form_->TransferProgress->objectName(), QStringLiteral("TransferProgress"));
+    QVERIFY(form_->TransferProgress->isHidden());
+    QList<Seen> seen;
+    auto hooks = std::make_shared<BoxHooks>();
+    hooks->onCommand = [&](const QByteArray& command) {
+        seen.append({QString::fromLatin1(command), form_->AbortBtn->text(),
+                     form_->AbortBtn->isEnabled(), form_->TransferProgress->isVisible(),
+                     form_->TransferProgress->value(), form_->SIOLabel->text()});
+    };
+    AttachHooks(*box_, hooks);
+    form_->show();
+    run(true);
+
+    QCOMPARE(seen.size(), 1 + 160);
+    for (const Seen& s : seen) {
+        QCOMPARE(s.caption, QStringLiteral("Abort"));
+        QVERIFY(s.abortEnabled);
+        QVERIFY(s.progressVisible);
+        QCOMPARE(s.status, s.command);  // each command on the status line as it is sent
+    }
+    QCOMPARE(seen[0].command, QString());
+    QCOMPARE(seen[0].progress, 0);
+    // Byte n's commands go while n bytes are done.
+    QCOMPARE(seen[1 + 2 * 10].command, WriteCommand(10, image.byte(10)));
+    QCOMPARE(seen[1 + 2 * 10].progress, 10);
+    QCOMPARE(seen[1 + 2 * 10 + 1].command, QStringLiteral("C0A*"));
+    QCOMPARE(seen.last().command, QStringLiteral("C4F*"));
+    QCOMPARE(seen.last().progress, 79);
+    QCOMPARE(form_->TransferProgress->maximum(), 80);
+    QCOMPARE(form_->TransferProgress->value(), 80);
+
+    // The closing refresh: the button and the status line as before, the bar gone.
+    QVERIFY(form_->TransferProgress->isHidden());
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Idle"));
+    QVERIFY(state_->MonitorMode);
+    QVERIFY(!state_->AbortFlag);
+    // The box holds the image; the project is as it was, still modified.
+    for (int n = 0; n < kImageSize; ++n)
+        QCOMPARE(box_->model->eeprom[size_t(n)], n < 80 ? image.byte(n) : uint8_t(0xFF));
+    QCOMPARE(state_->image, image);
+    QVERIFY(state_->Modified);
+}
+
+void TestTransferWindow::abort_data() {
+    QTest::addColumn<bool>("update");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("where");  // "write" / "read" prompt held, or "inside" a command
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("lastCommand");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("update, prompt after the write")
+        << true << true << "write" << QString() << "write"
+        << "6 of 80 bytes written";
+    QTest::newRow("update, prompt after the read-back")
+        << true << true << "read" << QString() << "read"
+        << "6 of 80 bytes written";
+    QTest::newRow("update, inside the write command") << true << true << "inside"
+                                                      << "Hardware did not acknowledge"
+                                                      << "write"
+                                                      << "5 of 80 bytes written";
+    QTest::newRow("update, not connected: the click aborts, no Connect inside")
+        << true << false << "read" << QString() << "read"
+        << "6 of 80 bytes written";
+    QTest::newRow("retrieve, prompt after the read")
+        << false << true << "read" << QString() << "read"
+        << "Idle";
+    QTest::newRow("retrieve, inside the read command") << false << true << "inside"
+                                                       << "Hardware did not acknowledge"
+                                                       << "read"
+                                                       << "Idle";
+    QTest::newRow("retrieve, not connected") << false << false << "read" << QString() << "read"
+                                             << "(not connected)";
+}
+
+void TestTransferWindow::abort() {
+    QFETCH(bool, update);
+    QFETCH(bool, connected);
+    QFETCH(QString, where);
+    QFETCH(QString, message);
+    QFETCH(QString, lastCommand);
+    newProject(connected);
+    for (int n = 0; n < 80; ++n) box_->model->eeprom[size_t(n)] = uint8_t(0x80 + n);
+    const EepromImage image = state_->image;
+    const QByteArray write = WriteCommand(5, image.byte(5)).toLatin1();
+    const QByteArray read = ReadCommand(5).toLatin1();
+    const QByteArray last = lastCommand == QLatin1String("write") ? write : read;
+
+    auto hooks = std::make_shared<BoxHooks>();
+    auto click = [this] { form_->AbortBtn->click(); };
+    if (where == QLatin1String("inside")) {
+        hooks->onCommand = [last, click](const QByteArray& command) {
+            if (command == last) click();
+        };
+    } else {
+        hooks->holdPromptOf = last;
+        hooks->whileHeld = click;
+    }
+    AttachHooks(*box_, hooks);
+    run(update, message);
+
+    // Nothing after the byte the click fell in: no further command, no Connect.
+    QVERIFY2(wire().endsWith(last + '\r'), wire().right(40).constData());
+    QVERIFY(!wire().contains("Q\r"));
+    QTest::qWait(50);  // the held prompt arrives and is dropped
+    QVERIFY(wire().endsWith(last + '\r'));
+    QTEST(form_->SIOLabel->text(), "status");
+    QVERIFY(form_->TransferProgress->isHidden());
+    QCOMPARE(form_->AbortBtn->text(),
+             connected ? QStringLiteral("Monitor") : QStringLiteral("Connect"));
+    QVERIFY(!state_->AbortFlag);
+    QCOMPARE(state_->Connected, connected);
+    if (update) {
+        for (int n = 0; n <= 5; ++n) QCOMPARE(box_->model->eeprom[size_t(n)], image.byte(n));
+        QCOMPARE(box_->model->eeprom[6], uint8_t(0x86));
+    }
+    // A stopped Retrieve changes nothing in the project.
+    QCOMPARE(state_->image, image);
+    QVERIFY(state_->Modified);
+    QCOMPARE(form_->PotEdits[0]->text(), QStringLiteral("1"));
+}
+
+void TestTransferWindow::abortSurvivesARefreshInsideTheTransfer() {
+    // A pot click inside the prompt wait refreshes the window: the button must still read
+    // "Abort", and the Abort clicked just before must still stop the transfer.
+    newProject(true);
+    const QByteArray write = WriteCommand(5, state_->image.byte(5)).toLatin1();
+    QString captionAfterRefresh;
+    auto hooks = std::make_shared<BoxHooks>();
+    hooks->holdPromptOf = write;
+    hooks->whileHeld = [&] {
+        form_->AbortBtn->click();
+        form_->SetPot(2, +1);
+        captionAfterRefresh = form_->AbortBtn->text();
+    };
+    AttachHooks(*box_, hooks);
+    run(true);
+    QCOMPARE(captionAfterRefresh, QStringLiteral("Abort"));
+    QVERIFY(wire().endsWith(write + '\r'));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("6 of 80 bytes written"));
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QCOMPARE(form_->PotEdits[1]->text(), QStringLiteral("1"));
+}
+
+void TestTransferWindow::failedUpdateSaysHowFarItGot_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("write not acknowledged") << "no-ack=12"
+                                            << "Hardware did not acknowledge"
+                                            << "12 of 80 bytes written";
+    QTest::newRow("read-back not acknowledged") << "no-read-ack=30"
+                                                << "Hardware did not acknowledge"
+                                                << "31 of 80 bytes written";
+    QTest::newRow("verify error") << "bad-read=3"
+                                  << "Verify error: 26 D9+"
+                                  << "4 of 80 bytes written";
+    QTest::newRow("no prompt: nothing written") << "no-reply"
+                                                << "Hardware not found"
+                                                << "Idle";
+}
+
+void TestTransferWindow::failedUpdateSaysHowFarItGot() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    newProject(true);
+    QCOMPARE(state_->image.byte(3), uint8_t(0x26));  // entry 1 of the identity table is 38
+    setFault(fault.toLatin1().constData());
+    const EepromImage image = state_->image;
+    run(true, message);
+    // The closing refresh has run (the button is back, the flag clear), and the count stays.
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QVERIFY(!state_->AbortFlag);
+    QTEST(form_->SIOLabel->text(), "status");
+    QVERIFY(form_->TransferProgress->isHidden());
+    QCOMPARE(state_->image, image);
+    QVERIFY(state_->Modified);
+}
+
+void TestTransferWindow::retrieveReloadsTheControls_data() {
+    QTest::addColumn<bool>("projectFrequency");
+    QTest::addColumn<int>("mode");  // the box's byte 0x42
+    QTest::addColumn<int>("output");
+    QTest::addColumn<bool>("invert");
+    QTest::addColumn<QString>("limit");
+    QTest::newRow("frequency and invert into a voltage project")
+        << false << 0x12 << 1 << true << "1440";
+    QTest::newRow("voltage into a frequency project") << true << 0x01 << 0 << false << "2.441";
+    QTest::newRow("mode 0 reads as voltage") << false << 0x00 << 0 << false << "2.441";
+}
+
+void TestTransferWindow::retrieveReloadsTheControls() {
+    QFETCH(bool, projectFrequency);
+    QFETCH(int, mode);
+    QFETCH(int, output);
+    QFETCH(bool, invert);
+    newProject(true);
+    if (projectFrequency) {
+        form_->OutputRGrp->setItemIndex(1);
+        form_->InvertCBox->setChecked(true);
+    }
+    form_->LimitEdit->setText(QStringLiteral("1"));
+    for (int n = 80; n < kImageSize; ++n) state_->image.setByte(n, uint8_t(n));
+    const EepromImage before = state_->image;
+
+    // The box: a falling table, its own mode, pots 5, 99, 200 and 0, limit word 500.
+    auto& e = box_->model->eeprom;
+    for (int i = 0; i < 33; ++i) {
+        const int w = 1000 - 25 * i;
+        e[size_t(2 * i)] = uint8_t(w >> 8);
+        e[size_t(2 * i + 1)] = uint8_t(w & 0xFF);
+    }
+    e[0x42] = uint8_t(mode);
+    e[0x43] = 5;
+    e[0x44] = 99;
+    e[0x45] = 200;
+    e[0x46] = 0;
+    e[0x48] = 0x01;
+    e[0x49] = 0xF4;
+    e[0x4F] = 0x5A;
+    for (int n = 80; n < kImageSize; ++n) e[size_t(n)] = 0x00;  // never read
+
+    run(false);
+    QCOMPARE(form_->OutputRGrp->itemIndex(), output);
+    QCOMPARE(form_->InvertCBox->isChecked(), invert);
+    QCOMPARE(form_->PotEdits[0]->text(), QStringLiteral("5"));
+    QCOMPARE(form_->PotEdits[1]->text(), QStringLiteral("99"));
+    QCOMPARE(form_->PotEdits[2]->text(), QStringLiteral("-56"));
+    QCOMPARE(form_->PotEdits[3]->text(), QStringLiteral("0"));
+    QCOMPARE(state_->PotValue, (std::array<uint8_t, 4>{5, 99, 200, 0}));
+    QTEST(form_->LimitEdit->text(), "limit");
+    QCOMPARE(state_->image.entry(kLimitEntry), uint16_t(500));
+
+    // Bytes 0 to 79 are the box's (the mode as the Output selector writes it back), the rest
+    // the project's.
+    for (int n = 0; n < 80; ++n)
+        if (n != 0x42) QCOMPARE(state_->image.byte(n), e[size_t(n)]);
+    QCOMPARE(state_->image.isFrequencyOutput(), output == 1);
+    QCOMPARE(state_->image.invertLimit(), invert);
+    for (int n = 80; n < kImageSize; ++n) QCOMPARE(state_->image.byte(n), before.byte(n));
+    QCOMPARE(int(state_->header.OutputType()), output);
+
+    // The chart is redrawn from the new table, in the new unit.
+    QCOMPARE(form_->Series1->count(), 32);
+    const double word3 = 1000 - 75;
+    QVERIFY(std::abs(form_->Series1->at(3).y() - (output == 1 ? word3 * 2.88 : word3 / 204.8)) <
+            1e-6);
+    QCOMPARE(form_->TableGridDrawCell(1, 4), EntryText(state_->image, 3, output == 1));
+
+    // The project now matches the box.
+    QVERIFY(!state_->Modified);
+    QCOMPARE(state_->ProjectState, DocState::New);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QVERIFY(form_->TransferProgress->isHidden());
+    QCOMPARE(form_->TransferProgress->value(), 80);
+}
+
+void TestTransferWindow::retrieveReplyOfTwoCharactersKeepsTheByte() {
+    newProject(true);
+    for (int n = 0; n < 80; ++n) box_->model->eeprom[size_t(n)] = state_->image.byte(n);
+    box_->model->eeprom[9] = 0x3C;
+    box_->model->eeprom[10] = 0x4D;
+    setFault("short-read=9");
+    const uint8_t kept = state_->image.byte(9);
+    run(false);
+    QCOMPARE(state_->image.byte(9), kept);
+    QCOMPARE(state_->image.byte(10), uint8_t(0x4D));
+    QVERIFY(!state_->Modified);
+}
+
+void TestTransferWindow::failedRetrieveLeavesTheProject_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no prompt") << "no-reply"
+                               << "Hardware not found";
+    QTest::newRow("read 30 not acknowledged") << "no-read-ack=30"
+                                              << "Hardware did not acknowledge";
+    QTest::newRow("box falls silent") << "silent-after=300"
+                                      << "Hardware did not acknowledge";
+}
+
+void TestTransferWindow::failedRetrieveLeavesTheProject() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    newProject(true);
+    form_->LimitEdit->setText(QStringLiteral("3.5"));
+    state_->image.setEntry(4, 700);
+    form_->DrawTableChart();
+    // A box of another configuration: frequency, inverted, other pots and table.
+    for (int n = 0; n < 80; ++n) box_->model->eeprom[size_t(n)] = uint8_t(0x12 + n);
+    box_->model->eeprom[0x42] = 0x12;
+    setFault(fault.toLatin1().constData());
+    const EepromImage image = state_->image;
+    const QList<QPointF> chart = form_->Series1->points();
+    run(false, message);
+    QCOMPARE(state_->image, image);
+    QVERIFY(state_->Modified);
+    QCOMPARE(form_->OutputRGrp->itemIndex(), 0);
+    QVERIFY(!form_->InvertCBox->isChecked());
+    QCOMPARE(form_->PotEdits[0]->text(), QStringLiteral("1"));
+    QCOMPARE(form_->LimitEdit->text(), QStringLiteral("3.5"));
+    QCOMPARE(form_->Series1->points(), chart);
+    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Idle"));
+    QVERIFY(form_->TransferProgress->isHidden());
+}
+
+QTEST_MAIN(TestTransferWindow)
+#include "tst_transfer_window.moc"

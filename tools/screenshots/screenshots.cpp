@@ -1,0 +1,262 @@
+// Drives the real windows through the first-use walkthrough and saves a PNG of each stage: the
+// main window after File > New and a Connect to the box, the same after Monitor, the terminal
+// that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
+// when the program has one. Run by tools/screenshots.sh under Xvfb against kexbox.
+//   varnel-screenshots --port DEVICE --appdir DIR --out DIR
+#include "app/app_icon.h"
+#include "app/kex_main.h"
+#include "app/kex_new.h"
+#include "app/qt_ui_services.h"
+#include "app/widgets.h"
+#include "app/windows.h"
+#include "link/box_link.h"
+#include "link/kex_comm.h"
+#include "match/kex_matd.h"
+#include "meter/kex_maed.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <functional>
+#include <vector>
+
+using namespace varnel;
+
+namespace {
+
+void say(const QString& line) {
+    std::fprintf(stderr, "screenshots: %s\n", qPrintable(line));
+}
+
+// The real dialogs and windows, but no message box: a box would stop the run until someone
+// clicks it. Every message is printed; questions are answered Yes; the open dialog returns
+// the file the walkthrough asks for.
+class WalkthroughUi : public QtUiServices {
+  public:
+    QStringList messages;
+    QString nextOpenFile;
+
+    void error(const QString& text) override { note(QStringLiteral("error"), text); }
+    void warning(const QString& text) override { note(QStringLiteral("warning"), text); }
+    void information(const QString& text) override { note(QStringLiteral("information"), text); }
+    Answer confirm(const QString& text, bool) override {
+        note(QStringLiteral("question (Yes)"), text);
+        return Answer::Yes;
+    }
+    Answer warningQuestion(const QString& text) override { return confirm(text, false); }
+    QString openFileName(const QString&, const QString&, const QString&) override {
+        return std::exchange(nextOpenFile, QString());
+    }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+
+  private:
+    void note(const QString& kind, const QString& text) {
+        messages.append(text);
+        say(kind + QStringLiteral(": ") + text);
+    }
+};
+
+// One stage of the walkthrough: when ready() holds, act() runs from the event loop of its own,
+// so an act that opens a modal dialog does not stop the stages that work inside it.
+struct Stage {
+    QString what;
+    std::function<bool()> ready;
+    std::function<void()> act;
+    int timeoutMs = 20000;
+};
+
+class Walkthrough : public QObject {
+  public:
+    explicit Walkthrough(std::vector<Stage> stages) : stages_(std::move(stages)) {}
+
+    void start() {
+        clock_.start();
+        QTimer::singleShot(100, this, [this] { poll(); });
+    }
+    int failures = 0;
+
+  private:
+    void poll() {
+        if (next_ >= stages_.size()) {
+            QApplication::exit(failures == 0 ? 0 : 1);
+            return;
+        }
+        Stage& s = stages_[next_];
+        if (s.ready()) {
+            ++next_;
+            clock_.restart();
+            QTimer::singleShot(0, this, s.act);
+        } else if (clock_.elapsed() > s.timeoutMs) {
+            say(QStringLiteral("gave up waiting: ") + s.what);
+            ++failures;
+            QApplication::exit(1);
+            return;
+        }
+        QTimer::singleShot(100, this, [this] { poll(); });
+    }
+
+    std::vector<Stage> stages_;
+    size_t next_ = 0;
+    QElapsedTimer clock_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("varnel"));
+    QApplication::setWindowIcon(AppIcon());
+
+    QCommandLineParser parser;
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Box device."),
+                                        QStringLiteral("DEVICE"));
+    const QCommandLineOption appDirOption(QStringLiteral("appdir"),
+                                          QStringLiteral("Program folder with the group folders."),
+                                          QStringLiteral("DIR"));
+    const QCommandLineOption outOption(
+        QStringLiteral("out"), QStringLiteral("Folder for the PNGs."), QStringLiteral("DIR"));
+    parser.addOptions({portOption, appDirOption, outOption});
+    parser.addHelpOption();
+    parser.process(app);
+    if (!parser.isSet(portOption) || !parser.isSet(appDirOption) || !parser.isSet(outOption)) {
+        say(QStringLiteral("usage: varnel-screenshots --port DEVICE --appdir DIR --out DIR"));
+        return 2;
+    }
+    const QDir out(parser.value(outOption));
+
+    AppState state;
+    state.AppDir = QDir(parser.value(appDirOption)).absolutePath() + QLatin1Char('/');
+    state.ProjectDir = state.AppDir;
+    state.SettingsPath = state.AppDir + QStringLiteral("kex.ini");
+    BoxLink link;
+    link.PortOverride = parser.value(portOption);
+    WalkthroughUi ui;
+    std::unique_ptr<TMainForm> form = CreateWindows(state, link, ui);
+    TMainForm& main = *form;
+    const Dialogs& d = main.dialogs();
+
+    int saved = 0;
+    auto shoot = [&](QWidget* w, const QString& name) {
+        const QString path = out.filePath(name);
+        if (w->grab().save(path)) {
+            say(QStringLiteral("saved ") + path);
+            ++saved;
+        } else {
+            say(QStringLiteral("could not save ") + path);
+        }
+    };
+    auto modalIs = [](QWidget* w) { return w && QApplication::activeModalWidget() == w; };
+    auto noModal = [] { return QApplication::activeModalWidget() == nullptr; };
+    // Lets the windows paint what the last step changed before they are grabbed.
+    QElapsedTimer settle;
+    auto after = [&settle](int ms) {
+        return [&settle, ms] { return settle.isValid() && settle.elapsed() >= ms; };
+    };
+    auto mark = [&settle] { settle.restart(); };
+    bool matchShown = false;
+    QElapsedTimer matchAsked;
+
+    std::vector<Stage> stages = {
+        // The terminal opens first: its first showing clears its screen, and it is to keep
+        // the Connect that File > New runs.
+        {"the main window's first activation", [&] { return main.activated(); },
+         [&] {
+             main.BoxTerminalClick();
+             mark();
+         }},
+        {"the terminal to show", [&] { return d.CommForm->activated() || after(1500)(); },
+         [&] { main.FileNew->trigger(); }},
+        {"the project setup dialog", [&] { return modalIs(d.NewDialog); },
+         [&] { d.NewDialog->OKBtn->click(); }},
+        {"the Connect after File > New", [&] { return state.Connected && noModal(); },
+         [&] {
+             main.raise();
+             main.activateWindow();
+             mark();
+         }},
+        {"the main window to paint", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("main-window.png"));
+             shoot(d.CommForm, QStringLiteral("terminal.png"));
+             d.CommForm->hide();
+             main.AbortBtn->click();  // Monitor
+         }},
+        {"the monitored curve", [&] { return main.Series2->count() > 0 && noModal(); },
+         [&] { mark(); }},
+        {"the curve to paint", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("monitor.png"));
+             main.EditMeter->trigger();
+         }},
+        {"the meter editor", [&] { return modalIs(d.MassAirEditorDialog); },
+         [&] {
+             ui.nextOpenFile = state.ProjectDir + QStringLiteral("sample-v1.maf");
+             d.MassAirEditorDialog->OpenButton->click();
+         }},
+        {"the sample meter in the editor",
+         [&] { return !d.MassAirEditorDialog->MeterFileName.isEmpty(); }, [&] { mark(); }},
+        {"the editor to paint", after(800),
+         [&] {
+             shoot(d.MassAirEditorDialog, QStringLiteral("meter-editor.png"));
+             d.MassAirEditorDialog->CloseButton->click();
+         }},
+        {"the meter editor to close", noModal,
+         [&] {
+             matchAsked.start();
+             main.EditMatch->trigger();
+         }},
+        // Until the match dialog is built, Edit > Match opens nothing: that stage is skipped.
+        {"Edit > Match",
+         [&] {
+             matchShown = modalIs(d.MatchDialog);
+             return matchShown || (matchAsked.isValid() && matchAsked.elapsed() > 3000);
+         },
+         [&] {
+             auto* use = d.MatchDialog->findChild<QComboBox*>(QStringLiteral("MeterUseCombo"));
+             auto* match = d.MatchDialog->findChild<QComboBox*>(QStringLiteral("MeterMatchCombo"));
+             auto* matchBtn = d.MatchDialog->findChild<QPushButton*>(QStringLiteral("MatchBtn"));
+             if (!matchShown || !use || !match || !matchBtn) {
+                 say(QStringLiteral("no match dialog yet: match-dialog.png skipped"));
+                 matchShown = false;
+                 if (QApplication::activeModalWidget()) d.MatchDialog->reject();
+                 mark();
+                 return;
+             }
+             use->setCurrentIndex(
+                 use->findText(QStringLiteral("sample-v1.maf"), Qt::MatchFixedString));
+             match->setCurrentIndex(
+                 match->findText(QStringLiteral("sample-v2.maf"), Qt::MatchFixedString));
+             matchBtn->click();
+             mark();
+         }},
+        {"the match to paint", after(800),
+         [&] {
+             if (!matchShown) return mark();
+             shoot(d.MatchDialog, QStringLiteral("match-dialog.png"));
+             if (auto* copy = d.MatchDialog->findChild<QPushButton*>(QStringLiteral("CopyE2PBtn")))
+                 copy->click();
+             d.MatchDialog->accept();
+             mark();
+         }},
+        {"the copied table to paint", [&] { return noModal() && after(800)(); },
+         [&] {
+             if (matchShown) shoot(&main, QStringLiteral("main-window-matched.png"));
+         }},
+    };
+    Walkthrough walk(std::move(stages));
+    main.show();
+    walk.start();
+    const int code = QApplication::exec();
+    say(QStringLiteral("%1 screenshots").arg(saved));
+    // No exit dialogue: the demo project is not to be saved.
+    form.reset();
+    return code;
+}
