@@ -1,8 +1,11 @@
 #include "app/app_state.h"
 #include "app/kex_main.h"
+#include "app/project_document.h"
 #include "box_model.h"
+#include "image/table_view.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
+#include "link/box_transfer.h"
 #include "support/in_process_box.h"
 #include "support/kexbox_process.h"
 #include "support/scripted_ui.h"
@@ -44,6 +47,11 @@ enum class Next { Heals, Gone };
 // words are kexbox's; "delay-before" and "delay-after" are replies that arrive 0.9 T and 1.1 T
 // after their carriage return. die-at=4 kills the box as the command after the prompt check
 // arrives (bytes 1 and 2 are the link's opening carriage returns, 3 the prompt check's).
+//
+// The transfers meet their fault in the middle, at EEPROM byte 40, with from= and until=: an
+// Update sends 11 bytes per EEPROM byte (write "C28vv" CR, then read "C28*" CR), so byte 40's
+// write is line bytes 444-449 and its read 450-454; a Retrieve sends 5, so byte 40's read is
+// line bytes 204-208.
 struct FaultRow {
     const char* op;
     const char* name;
@@ -51,16 +59,15 @@ struct FaultRow {
     const char* message;  // nullptr: the operation succeeds
     double waits;
     Next next;
+    int keptByte = -1;  // a byte a complete Retrieve leaves as the project had it
 };
 
 const char* const kNotFound = "Hardware not found";
 const char* const kError1 = "Invalid response from hardware (error 1)";
 const char* const kError2 = "Invalid response from hardware (error 2)";
 const char* const kError3 = "Invalid response from hardware (error 3)";
+const char* const kNoAck = "Hardware did not acknowledge";
 
-// Update and Retrieve join here with their own rows (their messages: "Hardware not found",
-// "Hardware did not acknowledge", "Verify error: ..."), and runOperation() and checkProject()
-// learn their names.
 const FaultRow kRows[] = {
     // Connect: the prompt check, then "Q".
     {"connect", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
@@ -91,7 +98,56 @@ const FaultRow kRows[] = {
     {"monitor", "M just in time", "delay-before on=M", nullptr, 0.9, Next::Heals},
     {"monitor", "M just too late", "delay-after on=M", kError1, 1, Next::Heals},
     {"monitor", "box gone at M", "die-at=4", kError1, 0, Next::Gone},
+
+    // Update: the prompt check, then a write and a read-back per byte.
+    {"update", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
+    {"update", "no prompt", "no-reply on=prompt", kNotFound, 1, Next::Heals},
+    // Five unechoed characters of the first write cost a time-out each; then its "+" is taken
+    // for the CR's echo and the acknowledgement never comes.
+    {"update", "no echo", "no-echo", kNoAck, 6, Next::Heals},
+    {"update", "no acknowledgement at byte 40", "no-reply from=444 until=449", kNoAck, 1,
+     Next::Heals},
+    {"update", "garbage for byte 40's read", "garbage from=450 until=454", kNoAck, 1, Next::Heals},
+    // Half of "+\r\n>" still holds the acknowledgement: only the prompt after it is awaited in
+    // vain, and the transfer goes on.
+    {"update", "truncated acknowledgement", "truncate from=444 until=449", nullptr, 1, Next::Heals},
+    {"update", "read of byte 40 just in time", "delay-before from=450 until=454", nullptr, 0.9,
+     Next::Heals},
+    {"update", "read of byte 40 just too late", "delay-after from=450 until=454", kNoAck, 1,
+     Next::Heals},
+    {"update", "box gone at byte 40", "die-at=444", kNoAck, 0, Next::Gone},
+
+    // Retrieve: the prompt check, then a read per byte.
+    {"retrieve", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
+    {"retrieve", "no reply to byte 40", "no-reply from=204 until=208", kNoAck, 1, Next::Heals},
+    {"retrieve", "garbage for byte 40", "garbage from=204 until=208", kNoAck, 1, Next::Heals},
+    // "vv+" of "vv+\r\n>" still holds the value; only the prompt is awaited in vain.
+    {"retrieve", "truncated byte 40", "truncate from=204 until=208", nullptr, 1, Next::Heals},
+    // Four unechoed characters cost a time-out each; the value's first digit is taken for the
+    // CR's echo, and a reply of two characters leaves the byte as the project had it.
+    {"retrieve", "no echo for byte 40", "no-echo from=204 until=208", nullptr, 4, Next::Heals, 40},
+    {"retrieve", "byte 40 just in time", "delay-before from=204 until=208", nullptr, 0.9,
+     Next::Heals},
+    {"retrieve", "byte 40 just too late", "delay-after from=204 until=208", kNoAck, 1, Next::Heals},
+    {"retrieve", "box gone at byte 40", "die-at=204", kNoAck, 0, Next::Gone},
 };
+
+// What the box holds before each row: a table unlike the project's, a valid mode, pots and
+// limit, so that a Retrieve shows whether it took the box's bytes.
+std::array<uint8_t, 256> boxEeprom() {
+    std::array<uint8_t, 256> e;
+    e.fill(0x5A);
+    for (int i = 0; i < 33; ++i) {
+        const int w = 1023 - 30 * i;
+        e[size_t(2 * i)] = uint8_t(w >> 8);
+        e[size_t(2 * i + 1)] = uint8_t(w & 0xFF);
+    }
+    e[0x42] = kModeVoltage;
+    for (int k = 0; k < 4; ++k) e[size_t(0x43 + k)] = uint8_t(5 + k);
+    e[0x48] = 0x03;
+    e[0x49] = 0x20;  // the limit, 800
+    return e;
+}
 
 const std::array<int16_t, 4> kAdjust = {-16, 16, 100, -100};
 
@@ -102,12 +158,20 @@ class Line {
     virtual BoxLink& link() = 0;
     virtual void heal() = 0;
     virtual int timeout() const = 0;
+    // The box's EEPROM as it is now.
+    virtual std::array<uint8_t, 256> eeprom() = 0;
 };
 
 class PtyLine : public Line {
   public:
     explicit PtyLine(const QStringList& faults) {
-        QStringList args{QStringLiteral("--adjust"), QStringLiteral("-16,16,100,-100")};
+        const auto start = boxEeprom();
+        QFile file(dir.filePath(QStringLiteral("box.e2p")));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(reinterpret_cast<const char*>(start.data()), qsizetype(start.size()));
+        file.close();
+        QStringList args{QStringLiteral("--adjust"), QStringLiteral("-16,16,100,-100"),
+                         QStringLiteral("--eeprom"), file.fileName()};
         for (const QString& f : faults) args << QStringLiteral("--fault") << f;
         box = std::make_unique<KexboxProcess>(args);
         link_.PortOverride = box->device;
@@ -119,6 +183,15 @@ class PtyLine : public Line {
     BoxLink& link() override { return link_; }
     void heal() override { box->heal(); }
     int timeout() const override { return kPtyTimeout; }
+    // kexbox writes its EEPROM file after every byte it stores.
+    std::array<uint8_t, 256> eeprom() override {
+        std::array<uint8_t, 256> e{};
+        QFile file(dir.filePath(QStringLiteral("box.e2p")));
+        if (file.open(QIODevice::ReadOnly) && file.size() == 256)
+            file.read(reinterpret_cast<char*>(e.data()), 256);
+        return e;
+    }
+    QTemporaryDir dir;
     std::unique_ptr<KexboxProcess> box;
     BoxLink link_;
     bool opened = false;
@@ -149,11 +222,13 @@ class InProcessLine : public Line {
             return out.left(qsizetype(model->replyAt));
         };
         box.model->adjust = kAdjust;
+        box.model->eeprom = boxEeprom();
         opened = box.open();
     }
     BoxLink& link() override { return box.link; }
     void heal() override { box.model->faults = kexbox::Faults{}; }
     int timeout() const override { return kInProcessTimeout; }
+    std::array<uint8_t, 256> eeprom() override { return box.model->eeprom; }
     InProcessBox box;
     bool opened = false;
     bool parsed = true;
@@ -163,8 +238,9 @@ class InProcessLine : public Line {
 // start with the operation: the link's opening carriage returns are answered well, so that
 // their late answers cannot reach into the operation.
 QStringList faultWords(const char* faults, int t) {
-    QStringList words = QString::fromLatin1(faults).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    words << QStringLiteral("from=3");
+    // A row's own from= comes later and wins.
+    QStringList words{QStringLiteral("from=3")};
+    words += QString::fromLatin1(faults).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (QString& w : words) {
         if (w == QLatin1String("delay-before")) w = QStringLiteral("delay=%1").arg(t * 9 / 10);
         if (w == QLatin1String("delay-after")) w = QStringLiteral("delay=%1").arg(t * 11 / 10);
@@ -172,26 +248,51 @@ QStringList faultWords(const char* faults, int t) {
     return words;
 }
 
-// What an operation may change of the project, checked against a copy taken before it.
-void checkProject(const QString& op, const AppState& before, const AppState& after) {
-    if (op == QLatin1String("connect") || op == QLatin1String("monitor")) {
-        // Talking to the box never touches the project.
-        QVERIFY(after.image == before.image);
-        QVERIFY(after.header == before.header);
-        QCOMPARE(after.Modified, before.Modified);
-        QCOMPARE(after.ProjectState, before.ProjectState);
-    } else {
-        QFAIL(qPrintable(QStringLiteral("no project rule for %1").arg(op)));
-    }
-}
-
 struct Outcome {
     bool ok = false;
     MonitorResult monitored;
+    bool reachedBox = true;  // false: the box did not answer the prompt check
+    int written = 0;         // bytes an Update had acknowledged
 };
 
-// Runs an operation as the window does: the operation, then the refresh that clears the abort
-// flag (and, for a failed Connect, shows the box as not connected).
+// What an operation may change of the project and of the box, checked against copies taken
+// before it.
+void checkProject(const QString& op, const Outcome& outcome, int keptByte, const AppState& before,
+                  const AppState& after, const std::array<uint8_t, 256>& boxBefore,
+                  const std::array<uint8_t, 256>& boxAfter) {
+    const bool talkOnly = op == QLatin1String("connect") || op == QLatin1String("monitor");
+    const bool retrieved = op == QLatin1String("retrieve") && outcome.ok;
+    if (retrieved) {
+        // The box's 80 bytes replace the image's, and the project counts as unchanged.
+        for (int i = 0; i < kTransferBytes; ++i)
+            QCOMPARE(after.image.byte(i),
+                     i == keptByte ? before.image.byte(i) : boxAfter[size_t(i)]);
+        for (int i = kTransferBytes; i < kImageSize; ++i)
+            QCOMPARE(after.image.byte(i), before.image.byte(i));
+        QVERIFY(!after.Modified);
+    } else {
+        // Talking to the box, an Update, and a Retrieve that did not complete leave the image,
+        // the header and the unsaved changes alone.
+        QVERIFY(after.image == before.image);
+        QCOMPARE(after.Modified, before.Modified);
+    }
+    QVERIFY(after.header == before.header);
+    QCOMPARE(after.ProjectState, before.ProjectState);
+    if (talkOnly || op == QLatin1String("retrieve") || !outcome.reachedBox) {
+        QVERIFY(boxAfter == boxBefore);  // nothing written into the box
+    } else {
+        // The acknowledged bytes are the project's; past the byte that failed, the box's own.
+        // (The failing byte itself may have been stored without its acknowledgement.)
+        const int through = outcome.ok ? kTransferBytes : outcome.written;
+        for (int i = 0; i < kTransferBytes; ++i) {
+            if (i < through) QCOMPARE(boxAfter[size_t(i)], before.image.byte(i));
+            if (i > through) QCOMPARE(boxAfter[size_t(i)], boxBefore[size_t(i)]);
+        }
+    }
+}
+
+// Runs an operation as the window does: the operation (a Retrieve reads into a copy and applies
+// it only when complete), then the refresh that clears the abort flag.
 Outcome runOperation(const QString& op, AppState& state, BoxLink& link, ScriptedUi& ui) {
     Outcome o;
     o.monitored.adjust = {7, 7, 7, 7};
@@ -200,6 +301,24 @@ Outcome runOperation(const QString& op, AppState& state, BoxLink& link, Scripted
         if (o.ok != state.Connected) qWarning("Connected does not follow the result");
     } else if (op == QLatin1String("monitor")) {
         o.ok = MonitorBox(state, link, ui, false, o.monitored);
+    } else if (op == QLatin1String("update")) {
+        const TransferOutcome t = UpdateEeprom(state, link, ui);
+        o.ok = t.ok();
+        o.reachedBox = t.end != TransferOutcome::End::NotFound;
+        o.written = t.written;
+    } else if (op == QLatin1String("retrieve")) {
+        TransferBytes bytes;
+        for (int i = 0; i < kTransferBytes; ++i) bytes[size_t(i)] = state.image.byte(i);
+        const TransferOutcome t = RetrieveEeprom(state, link, ui, bytes);
+        o.ok = t.ok();
+        if (o.ok) {
+            PlainProjectControls controls;
+            controls.output = state.image.isFrequencyOutput() ? 1 : 0;
+            controls.limit = LimitText(state.image, controls.output == 1);
+            ProjectDocument document(state, ui, controls);
+            controls.attach(document);
+            document.ApplyRetrieved(bytes);
+        }
     } else {
         qWarning("unknown operation %s", qPrintable(op));
     }
@@ -251,6 +370,7 @@ void TestWireFaults::runRow(Line& line, const FaultRow& row) {
     // Monitor runs once a box has connected; nothing in it depends on that.
     state.Connected = op == QLatin1String("monitor");
     const AppState before = state;
+    const auto boxBefore = line.eeprom();
     ScriptedUi ui;
     if (row.message) ui.expectError(QString::fromLatin1(row.message));
 
@@ -266,7 +386,7 @@ void TestWireFaults::runRow(Line& line, const FaultRow& row) {
     const double high = row.next == Next::Gone ? 2.0 * t + 300 : row.waits * t + t / 2.0 + 150;
     QVERIFY2(ms >= low && ms <= high,
              qPrintable(QStringLiteral("%1 ms, expected %2..%3").arg(ms).arg(low).arg(high)));
-    checkProject(op, before, state);
+    checkProject(op, outcome, row.keptByte, before, state, boxBefore, line.eeprom());
     if (op == QLatin1String("monitor")) {
         if (outcome.ok) {
             for (int k = 0; k < 4; ++k) QCOMPARE(outcome.monitored.adjust[k], int(kAdjust[k]));
@@ -285,6 +405,9 @@ void TestWireFaults::runRow(Line& line, const FaultRow& row) {
         ScriptedUi next;
         AppState again = projectState();
         QVERIFY(runOperation(QStringLiteral("connect"), again, line.link(), next).ok);
+        // The same transfer again, now through.
+        if (op == QLatin1String("update") || op == QLatin1String("retrieve"))
+            QVERIFY(runOperation(op, again, line.link(), next).ok);
         const Outcome m = runOperation(QStringLiteral("monitor"), again, line.link(), next);
         QVERIFY(m.ok);
         for (int k = 0; k < 4; ++k) QCOMPARE(m.monitored.adjust[k], int(kAdjust[k]));

@@ -67,10 +67,4 @@ bool ParseMonitorReply(const QString& reply, std::array<int, 4>& adjust) {
     return true;
 }
 
-int ReadBackValue(const QString& reply, int minLength) {
-    const int n = int(reply.size());
-    if (n < minLength || n < 2) return -1;
-    return int(HexToInt(reply.mid(std::max(0, n - 3), 2)));
-}
-
 }  // namespace varnel

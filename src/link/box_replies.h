@@ -7,7 +7,8 @@
 
 namespace varnel {
 
-// The fields the program reads from the box's replies. Each takes a reply as the link collected
+// The fields Connect and Monitor read from the box's replies (the transfers' are in
+// box_transfer.h). Each takes a reply as the link collected
 // it (Response: everything after the echoes, terminator included). They read nothing else, so
 // whatever a damaged line delivers is either read as these rules say or refused.
 
@@ -29,11 +30,5 @@ bool VersionMatches(float version, int16_t hardwareVersion);
 // characters 6-9, 11-14, 16-19 and 21-24 as signed 16-bit hexadecimal numbers (a field that is
 // not pure hexadecimal counts as 0).
 bool ParseMonitorReply(const QString& reply, std::array<int, 4>& adjust);
-
-// The byte value in a "C%2.2X*" read-back reply: the two characters just before its last one
-// (the "+"), or its first two when it has only two. -1 when the reply is shorter than minLength
-// (Update verifies replies of 2 characters or more, Retrieve stores from 3 on); a pair that is
-// not hexadecimal reads as 0.
-int ReadBackValue(const QString& reply, int minLength);
 
 }  // namespace varnel

@@ -1,9 +1,11 @@
 // The readers of the box's replies: the version reply to "Q", the value line of "M", the
-// read-back of "C%2.2X*" and the hexadecimal conversion under them. Every reply is read by the
+// read-back of "C%2.2X*" as Update and Retrieve take it, and the hexadecimal conversion under
+// them. Every reply is read by the
 // rules or refused; nothing reads outside it.
 
 #include "fuzz_support.h"
 #include "link/box_replies.h"
+#include "link/box_transfer.h"
 #include "link/hexlib.h"
 
 #include <cmath>
@@ -68,16 +70,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK((adjust == std::array<int, 4>{9, 9, 9, 9}));
     }
 
-    // "C%2.2X*": a byte value, 0 for a pair that is not hexadecimal, -1 when too short.
-    for (const int minLength : {2, 3}) {
-        const int value = ReadBackValue(reply, minLength);
-        if (reply.size() < minLength) {
-            FUZZ_CHECK(value == -1);
-        } else {
-            FUZZ_CHECK(value >= 0 && value <= 255);
-            const QString pair = reply.mid(std::max<qsizetype>(0, reply.size() - 3), 2);
-            FUZZ_CHECK(uint32_t(value) == referenceHex(pair));
-        }
+    // "C%2.2X*": the value an Update verifies (2 characters or more) and the value a Retrieve
+    // stores (3 or more); a pair that is not hexadecimal reads as 0.
+    {
+        uint8_t verified = 0x5A;
+        const bool readBack = ReadBackValue(reply, verified);
+        FUZZ_CHECK(readBack == (reply.size() >= 2));
+        if (readBack)
+            FUZZ_CHECK(
+                verified ==
+                (referenceHex(reply.mid(std::max<qsizetype>(0, reply.size() - 3), 2)) & 0xFF));
+        else
+            FUZZ_CHECK(verified == 0x5A);
+        uint8_t stored = 0xA5;
+        const bool retrieved = RetrievedValue(reply, stored);
+        FUZZ_CHECK(retrieved == (reply.size() >= 3));
+        if (retrieved)
+            FUZZ_CHECK(stored == (referenceHex(reply.mid(reply.size() - 3, 2)) & 0xFF));
+        else
+            FUZZ_CHECK(stored == 0xA5);
+        // The text of a verify failure holds the expected byte and the whole reply.
+        const QString text = VerifyErrorText(uint8_t(size), reply);
+        FUZZ_CHECK(text.startsWith(QStringLiteral("Verify error: ")) && text.endsWith(reply));
     }
 
     // The conversion itself, on the whole reply.

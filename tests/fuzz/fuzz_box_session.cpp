@@ -5,11 +5,14 @@
 // terminal screen takes every byte received, as in the program.
 
 #include "app/app_state.h"
+#include "app/project_document.h"
 #include "app/ui_services.h"
 #include "box_model.h"
 #include "fuzz_support.h"
+#include "image/table_view.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
+#include "link/box_transfer.h"
 #include "link/byte_transport.h"
 #include "link/terminal_screen.h"
 
@@ -101,6 +104,44 @@ const QStringList kMonitorMessages = {
     QStringLiteral("Invalid response from hardware (error 2)"),
 };
 
+// How a transfer may end, and the one message (or none) each end shows.
+bool transferMessageFits(TransferOutcome::End end, const QStringList& messages) {
+    using End = TransferOutcome::End;
+    if (end == End::Done || end == End::Aborted) return messages.isEmpty();
+    if (messages.size() != 1) return false;
+    if (end == End::NotFound) return messages[0] == QStringLiteral("Hardware not found");
+    if (end == End::NoAcknowledge)
+        return messages[0] == QStringLiteral("Hardware did not acknowledge");
+    return messages[0].startsWith(QStringLiteral("Verify error: "));
+}
+
+// Box > Retrieve as the window runs it: into a copy of the image, applied only when complete.
+void retrieve(AppState& state, BoxLink& link, RecordingUi& ui) {
+    const EepromImage image = state.image;
+    const bool modified = state.Modified;
+    TransferBytes bytes;
+    for (int i = 0; i < kTransferBytes; ++i) bytes[size_t(i)] = state.image.byte(i);
+    const TransferOutcome t = RetrieveEeprom(state, link, ui, bytes);
+    FUZZ_CHECK(t.done >= 0 && t.done <= kTransferBytes);
+    FUZZ_CHECK(transferMessageFits(t.end, ui.messages));
+    FUZZ_CHECK(state.image == image && state.Modified == modified);
+    if (!t.ok()) return;
+    FUZZ_CHECK(t.done == kTransferBytes);
+    PlainProjectControls controls;
+    controls.output = state.image.isFrequencyOutput() ? 1 : 0;
+    controls.limit = LimitText(state.image, controls.output == 1);
+    ProjectDocument document(state, ui, controls);
+    controls.attach(document);
+    document.ApplyRetrieved(bytes);
+    // The box's bytes, except what the reloaded controls write back: the output kind's bits
+    // of the mode byte and the limit.
+    for (int i = 0; i < kImageSize; ++i) {
+        if (i == kModeByteOffset || i == 2 * kLimitEntry || i == 2 * kLimitEntry + 1) continue;
+        FUZZ_CHECK(state.image.byte(i) == (i < kTransferBytes ? bytes[size_t(i)] : image.byte(i)));
+    }
+    FUZZ_CHECK(!state.Modified);
+}
+
 void checkCurve(const MonitorResult& r, bool frequency) {
     const double top = frequency ? 1023 * 2.88 : 1023 / 204.8;
     for (const QPointF& p : r.points) FUZZ_CHECK(p.y() >= 0 && p.y() <= top + 1e-9);
@@ -132,16 +173,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const ProjectHeader header = state.header;
     RecordingUi ui;
 
-    // Two operations of the input's choosing, one after the other on the same link.
+    // Two operations of the input's choosing, one after the other on the same link: Connect,
+    // Monitor, Update or Retrieve.
     for (int op = 0; op < 2; ++op) {
         ui.messages.clear();
-        if ((plan >> (1 + op)) & 1) {
+        const int choice = (plan >> (1 + 2 * op)) & 3;
+        if (choice == 2) {
+            const TransferOutcome t = UpdateEeprom(state, link, ui);
+            FUZZ_CHECK(t.written >= 0 && t.written <= kTransferBytes);
+            FUZZ_CHECK(t.done >= 0 && t.done <= t.written);
+            FUZZ_CHECK(transferMessageFits(t.end, ui.messages));
+        } else if (choice == 3) {
+            retrieve(state, link, ui);
+            // What a complete one applied is checked there; the next operation starts from the
+            // project again.
+            state.image = image;
+            state.header = header;
+            state.Modified = false;
+        } else if (choice == 1) {
             const bool ok = ConnectBox(state, link, ui);
             FUZZ_CHECK(ok == state.Connected);
             FUZZ_CHECK(ok ? ui.messages.isEmpty()
                           : ui.messages.size() == 1 && kConnectMessages.contains(ui.messages[0]));
         } else {
-            const bool frequency = (plan >> 4) & 1;
+            const bool frequency = (plan >> 5) & 1;
             const bool connected = state.Connected;
             MonitorResult r;
             const bool ok = MonitorBox(state, link, ui, frequency, r);
@@ -153,7 +208,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 FUZZ_CHECK(ui.messages.size() == 1 && kMonitorMessages.contains(ui.messages[0]));
             }
         }
-        // Talking to the box never touches the project.
+        // Connect, Monitor and Update never touch the project.
         FUZZ_CHECK(state.image == image);
         FUZZ_CHECK(state.header == header);
         // The refresh that ends every operation in the window.
@@ -174,6 +229,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(MonitorBox(state, link, ui, false, r));
     FUZZ_CHECK(ui.messages.isEmpty());
     for (int k = 0; k < 4; ++k) FUZZ_CHECK(r.adjust[k] == box->adjust[k]);
+    if (plan & 0x40) {
+        // A whole Update and a whole Retrieve: the box then holds the image's first 80 bytes,
+        // and reading them back gives them again.
+        FUZZ_CHECK(UpdateEeprom(state, link, ui).ok());
+        for (int i = 0; i < kTransferBytes; ++i)
+            FUZZ_CHECK(box->eeprom[size_t(i)] == state.image.byte(i));
+        TransferBytes bytes{};
+        FUZZ_CHECK(RetrieveEeprom(state, link, ui, bytes).ok());
+        for (int i = 0; i < kTransferBytes; ++i) FUZZ_CHECK(bytes[size_t(i)] == image.byte(i));
+        FUZZ_CHECK(ui.messages.isEmpty());
+    }
 
     FUZZ_CHECK(screen.lines().size() == TerminalScreen::kRows);
     FUZZ_CHECK(screen.TermRow >= 0 && screen.TermRow < TerminalScreen::kRows);

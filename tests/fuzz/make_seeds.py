@@ -123,8 +123,10 @@ for name, reply in [("q", "\r\nV1.0 KEX\r\n>"), ("q-short", "\r\nV1.0 K>"),
     put("fuzz_box_replies", name, reply)
 
 
-# ---- box sessions: a plan byte, then per byte the PC sends a control byte (1 echo, 2 a stray
-# byte first, 4 at CR: a reply of n bytes follows) ----
+# ---- box sessions: a plan byte (bit 0 the project's version, bits 1-2 and 3-4 the two
+# operations: 0 Monitor, 1 Connect, 2 Update, 3 Retrieve; bit 5 frequency; bit 6 a whole
+# Update and Retrieve once the line heals), then per byte the PC sends a control byte (1 echo,
+# 2 a stray byte first, 4 at CR: a reply of n bytes follows) ----
 def session(plan, exchanges):
     out = bytearray([plan])
     out += b"\x00\x00"  # the two opening carriage returns: no answer
@@ -143,7 +145,17 @@ put("fuzz_box_session", "connect-monitor",
     session(0b0010, [prompt, (b"Q", b"\r\nV1.0 KEX\r\n>"), prompt,
                      (b"M", b"\r\nPOTS FFF0 0010 0064 FF9C\r\n>")]))
 put("fuzz_box_session", "connect-twice",
-    session(0b0110, [prompt, (b"Q", b"\r\nV1.1 KEX\r\n>"), prompt, (b"Q", b"\r\nV1.0\r\n>")]))
+    session(0b1010, [prompt, (b"Q", b"\r\nV1.1 KEX\r\n>"), prompt, (b"Q", b"\r\nV1.0\r\n>")]))
+# The session's image: bytes 0..65 are 5 x n, the rest 0xFF.
+image_bytes = [(5 * n) & 0xFF if n < 66 else 0xFF for n in range(80)]
+update = [prompt]
+for n, v in enumerate(image_bytes):
+    update.append((b"C%02X%02X" % (n, v), b"+\r\n>"))
+    update.append((b"C%02X*" % n, b"%02X+\r\n>" % v))
+retrieve = [prompt] + [(b"C%02X*" % n, b"%02X+\r\n>" % ((n * 3) & 0xFF)) for n in range(80)]
+put("fuzz_box_session", "update-retrieve", session(0x40 | 2 << 1 | 3 << 3, update + retrieve))
+put("fuzz_box_session", "update-verify-error",
+    session(2 << 1, [prompt, (b"C0000", b"+\r\n>"), (b"C00*", b"01+\r\n>")]))
 put("fuzz_box_session", "monitor-short",
     session(0b0000, [prompt, (b"M", b"\r\nPOTS 0000\r\n>"), prompt, (b"M", None)]))
 put("fuzz_box_session", "silent", b"\x02")
