@@ -23,6 +23,7 @@
 
 using namespace varnel;
 using varnel::fuzz::Reader;
+using varnel::fuzz::RecordingUi;
 
 namespace {
 
@@ -58,23 +59,6 @@ class ScriptTransport : public ByteTransport {
 };
 
 // Records the messages; answers No to any question (no operation here asks one).
-class RecordingUi : public UiServices {
-  public:
-    QStringList messages;
-    void error(const QString& text) override { messages << text; }
-    void warning(const QString& text) override { messages << text; }
-    void information(const QString& text) override { messages << text; }
-    Answer confirm(const QString& text, bool) override {
-        messages << text;
-        return Answer::No;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int runModal(QDialog&) override { return 0; }
-    void helpContents() override {}
-    void helpSearch() override {}
-    void helpTopic(int) override {}
-};
 
 // The far end the input describes. For each byte the PC sends, one control byte: bit 0 echoes
 // it, bit 1 sends a stray byte (the next input byte) first; at a carriage return, bit 2 answers

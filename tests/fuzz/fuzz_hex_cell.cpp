@@ -11,26 +11,9 @@
 
 using namespace varnel;
 using varnel::fuzz::Reader;
+using varnel::fuzz::RecordingUi;
 
 namespace {
-
-class RecordingUi : public UiServices {
-  public:
-    QStringList messages;
-    void error(const QString& text) override { messages << text; }
-    void warning(const QString& text) override { messages << text; }
-    void information(const QString& text) override { messages << text; }
-    Answer confirm(const QString& text, bool) override {
-        messages << text;
-        return Answer::No;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int runModal(QDialog&) override { return 0; }
-    void helpContents() override {}
-    void helpSearch() override {}
-    void helpTopic(int) override {}
-};
 
 // The value of the leading hexadecimal digits, or -1 once it is above FF.
 int reference(const QString& text) {

@@ -1,28 +1,21 @@
 // The meter file reader, and what the editor and the match make of a record: whatever the bytes,
 // a record never reports more than 62 rows, every field reads from within the record, the bytes
-// read are the bytes kept, and a save of the editor's view reaches a fixed point.
+// read are the bytes kept, a save of the editor's view reaches a fixed point, and a match copies
+// only table words into the project, or nothing.
 
+#include "app/app_state.h"
+#include "app/project_document.h"
 #include "fuzz_support.h"
-#include "match/meter_match.h"
+#include "match/match_session.h"
 #include "meter/meter_file.h"
 
 #include <algorithm>
 
 using namespace varnel;
 using varnel::fuzz::bytes;
+using varnel::fuzz::RecordingUi;
 
 namespace {
-
-MeterRows rowsOf(const TMeterRecord& r) {
-    MeterRows rows;
-    rows.metric = r.Metric() != 0;
-    rows.frequency = r.Frequency() != 0;
-    for (int row = 1; row <= r.usableRows(); ++row) {
-        rows.signalTexts.append(r.SignalText(row));
-        rows.flowTexts.append(r.FlowText(row));
-    }
-    return rows;
-}
 
 // A plain meter with rising flows, to match the fuzzed one against.
 TMeterRecord plainMeter() {
@@ -37,20 +30,40 @@ TMeterRecord plainMeter() {
     return r;
 }
 
-void checkMatch(const MeterRows& use, const MeterRows& match) {
-    MatchCells cells;
-    QString error;
-    if (!MatchMeters(use, match, cells, error)) {
-        FUZZ_CHECK(error.endsWith(QStringLiteral(" is not a valid floating point value")));
+// The match dialog's Match and Copy E2P on two records, as the dialog and varnel-cli run them.
+void checkMatch(const TMeterRecord& use, const TMeterRecord& match) {
+    AppState state;
+    state.ProjectState = DocState::File;
+    RecordingUi ui(UiServices::Answer::Yes);
+    MeterMatchSession session(state, ui);
+    session.Reset();
+    if (!session.Match(use, match)) {
+        FUZZ_CHECK(ui.messages.size() == 1);
+        FUZZ_CHECK(ui.messages[0].endsWith(QStringLiteral(" is not a valid floating point value")));
+        FUZZ_CHECK(!session.Completed);
         return;
     }
-    for (const MatchCell& c : cells) {
-        // The grid's texts can be made of every cell.
-        for (int col = 0; col < 3; ++col)
-            (void)MatchCellText(c, col, use.frequency, match.frequency);
-    }
+    FUZZ_CHECK(ui.messages.isEmpty());
+    for (int row = 0; row <= kMatchCellCount; ++row)
+        for (int col = 0; col < 3; ++col) (void)session.CellText(col, row);
+    FUZZ_CHECK(session.Completed.has_value());
+    const MatchCopySource& source = *session.Completed;
     // A copy only ever writes table words.
-    for (const int e : MatchTableEntries(cells, match.frequency)) FUZZ_CHECK(e >= -1 && e <= 1023);
+    for (const int e : source.entries) FUZZ_CHECK(e >= -1 && e <= 1023);
+
+    PlainProjectControls controls;
+    ProjectDocument document(state, ui, controls);
+    controls.attach(document);
+    const EepromImage before = state.image;
+    if (CopyMatchToProject(source, state, controls, ui)) {
+        for (int i = 0; i < 32; ++i) FUZZ_CHECK(state.image.entry(i) == source.entries[size_t(i)]);
+        FUZZ_CHECK(state.image.entry(32) == before.entry(32));
+        FUZZ_CHECK(state.Modified);
+    } else {
+        // Refused whole: a match that leaves an entry without a word changes nothing.
+        FUZZ_CHECK(source.uncovered() > 0);
+        FUZZ_CHECK(state.image == before);
+    }
 }
 
 }  // namespace
@@ -105,10 +118,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(moved.size() == sorted.size());
 
     // The match reads the same rows: against a plain meter in both roles, and against itself.
-    const MeterRows fuzzed = rowsOf(record);
-    const MeterRows plain = rowsOf(plainMeter());
-    checkMatch(fuzzed, plain);
-    checkMatch(plain, fuzzed);
-    checkMatch(fuzzed, fuzzed);
+    FUZZ_CHECK(MeterRowsOf(record).count() == rows);
+    const TMeterRecord plain = plainMeter();
+    checkMatch(record, plain);
+    checkMatch(plain, record);
+    checkMatch(record, record);
     return 0;
 }

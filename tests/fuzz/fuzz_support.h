@@ -1,8 +1,11 @@
 #pragma once
 
+#include "app/ui_services.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +46,29 @@ inline void ensureApplication() {
     // The replay test has its own.
     if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
 }
+
+// The user: every message is recorded; questions get the given answer.
+class RecordingUi : public UiServices {
+  public:
+    explicit RecordingUi(Answer answer = Answer::No) : answer_(answer) {}
+    QStringList messages;
+    void error(const QString& text) override { messages << text; }
+    void warning(const QString& text) override { messages << text; }
+    void information(const QString& text) override { messages << text; }
+    Answer confirm(const QString& text, bool) override {
+        messages << text;
+        return answer_;
+    }
+    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
+    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
+    int runModal(QDialog&) override { return 0; }
+    void helpContents() override {}
+    void helpSearch() override {}
+    void helpTopic(int) override {}
+
+  private:
+    Answer answer_;
+};
 
 // Reads the input from the front, one field at a time; an exhausted input gives zeros.
 class Reader {

@@ -13,26 +13,9 @@
 
 using namespace varnel;
 using varnel::fuzz::Reader;
+using varnel::fuzz::RecordingUi;
 
 namespace {
-
-class SilentUi : public UiServices {
-  public:
-    int shown = 0;
-    void error(const QString&) override { ++shown; }
-    void warning(const QString&) override { ++shown; }
-    void information(const QString&) override { ++shown; }
-    Answer confirm(const QString&, bool) override {
-        ++shown;
-        return Answer::No;
-    }
-    QString openFileName(const QString&, const QString&, const QString&) override { return {}; }
-    QString saveFileName(const QString&, const QString&, const QString&) override { return {}; }
-    int runModal(QDialog&) override { return 0; }
-    void helpContents() override {}
-    void helpSearch() override {}
-    void helpTopic(int) override {}
-};
 
 void checkStores(const QString& text, int entry) {
     EepromImage image;
@@ -106,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AppState state;
     for (int i = 0; i < kImageSize; ++i) state.image.setByte(i, uint8_t(i * 3));
     state.ProjectState = DocState::File;
-    SilentUi ui;
+    RecordingUi ui;
     PlainProjectControls controls;
     controls.output = first & 1;
     ProjectDocument document(state, ui, controls);
@@ -126,6 +109,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     controls.setLimitText(text);
     FUZZ_CHECK(state.image.entry(kLimitEntry) <= 1023 ||
                state.image.entry(kLimitEntry) == before.entry(kLimitEntry));
-    FUZZ_CHECK(ui.shown == 0);
+    FUZZ_CHECK(ui.messages.isEmpty());
     return 0;
 }
