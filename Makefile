@@ -4,19 +4,33 @@
 #   make test  install what is missing, build, run every test
 #   make bench build, then print the link's figures (silent-port Connect, echo round trips,
 #              full EEPROM transfers through varnel-cli)
+#   make test-asan  build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan and
+#              run every test there
+#   make fuzz  build the libFuzzer targets with clang in build-fuzz and run each for
+#              FUZZ_SECONDS (default 30)
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
                 libqt6opengl6-dev xvfb xauth fonts-dejavu-core
+FUZZ_PACKAGES := cmake make pkg-config qt6-base-dev qt6-serialport-dev clang libclang-rt-14-dev
+ASAN_DIR     ?= build-asan
+FUZZ_DIR     ?= build-fuzz
+FUZZ_SECONDS ?= 30
 
-.PHONY: all deps build run test bench clean
+.PHONY: all deps fuzz-deps install-packages build run test bench test-asan fuzz clean
 
 all: build
 
 deps:
+	@$(MAKE) --no-print-directory install-packages PACKAGES="$(DEB_PACKAGES)"
+
+fuzz-deps:
+	@$(MAKE) --no-print-directory install-packages PACKAGES="$(FUZZ_PACKAGES)"
+
+install-packages:
 	@missing=""; \
-	for p in $(DEB_PACKAGES); do \
+	for p in $(PACKAGES); do \
 	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -43,10 +57,24 @@ run: build
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+$(ASAN_DIR)/CMakeCache.txt:
+	cmake -S . -B $(ASAN_DIR) -DVARNEL_SANITIZE=ON
+
+test-asan: deps $(ASAN_DIR)/CMakeCache.txt
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+$(FUZZ_DIR)/CMakeCache.txt:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DVARNEL_FUZZ=ON
+
+fuzz: fuzz-deps $(FUZZ_DIR)/CMakeCache.txt
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent
 	$(BUILD_DIR)/bench/bench_echo
 	$(BUILD_DIR)/bench/bench_transfer
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

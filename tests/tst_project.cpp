@@ -5,6 +5,7 @@
 #include "app/kex_new.h"
 #include "app/project_file.h"
 #include "app/widgets.h"
+#include "support/file_size_limit.h"
 #include "support/window_fixture.h"
 
 #include <QCheckBox>
@@ -19,6 +20,7 @@
 #include <csignal>
 
 using namespace varnel;
+using varnel::test::FileSizeLimit;
 using varnel::test::WindowFixture;
 using Answer = UiServices::Answer;
 
@@ -45,28 +47,6 @@ QByteArray projectBytes(int16_t total, int16_t headerRecords, int size, char fil
     }
     return b;
 }
-
-// Keeps files this process writes below a size, so a save can be made to fail half-way.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-    bool ok() const { return ok_; }
-
-  private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = nullptr;
-    bool ok_ = false;
-};
 
 }  // namespace
 

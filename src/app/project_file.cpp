@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace varnel {
 
 int32_t DayNumber(const QDate& date) {
@@ -12,16 +14,16 @@ int32_t DayNumber(const QDate& date) {
 
 namespace {
 
-// Reads up to count whole records; a trailing part of a record does not count.
-int readRecords(QFile& file, int count, QByteArray& data) {
-    if (count <= 0) {
-        data.clear();
-        return 0;
-    }
-    data = file.read(qint64(count) * kRecordSize);
-    const int records = int(data.size()) / kRecordSize;
-    data.truncate(records * kRecordSize);
-    return records;
+// Takes up to count whole records from data at offset; a trailing part of a record does not
+// count. Returns the number of records taken.
+int takeRecords(const QByteArray& data, qsizetype& offset, int count, QByteArray& records) {
+    records.clear();
+    if (count <= 0) return 0;
+    const qsizetype available = (data.size() - offset) / kRecordSize;
+    const int taken = int(std::min<qsizetype>(count, available));
+    records = data.mid(offset, qsizetype(taken) * kRecordSize);
+    offset += records.size();
+    return taken;
 }
 
 // The classic runtime texts for the system errors met when creating a file. A folder that does
@@ -47,28 +49,40 @@ ReadStatus ReadProjectFile(const QString& path, ProjectHeader& header, EepromIma
     if (!QFileInfo::exists(path)) return ReadStatus::NotFound;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return ReadStatus::CannotOpen;
+    // At most 32 header records and 16 image records are ever read; the rest is ignored.
+    const QByteArray data = file.read(kProjectFileSize);
+    return ParseProjectFile(data, header, image);
+}
 
+ReadStatus ParseProjectFile(const QByteArray& data, ProjectHeader& header, EepromImage& image) {
     ProjectHeader h = header;
     EepromImage img = image;
-    QByteArray data;
-    if (readRecords(file, 1, data) != 1) return ReadStatus::BadCounts;
-    for (int i = 0; i < kRecordSize; ++i) h.setByte(i, static_cast<uint8_t>(data[i]));
+    qsizetype offset = 0;
+    QByteArray records;
+    if (takeRecords(data, offset, 1, records) != 1) return ReadStatus::BadCounts;
+    for (int i = 0; i < kRecordSize; ++i) h.setByte(i, static_cast<uint8_t>(records[i]));
     const int headerRecords = h.HeaderRecords();
     // More than 32 header records would not fit the header; fewer than one cannot hold the counts.
     if (h.TotalRecords() != headerRecords + kImageRecords || headerRecords < 1 ||
         headerRecords > kHeaderRecords)
         return ReadStatus::BadCounts;
 
-    if (readRecords(file, headerRecords - 1, data) != headerRecords - 1)
+    if (takeRecords(data, offset, headerRecords - 1, records) != headerRecords - 1)
         return ReadStatus::ShortHeader;
-    for (int i = 0; i < data.size(); ++i) h.setByte(kRecordSize + i, static_cast<uint8_t>(data[i]));
+    for (int i = 0; i < records.size(); ++i)
+        h.setByte(kRecordSize + i, static_cast<uint8_t>(records[i]));
 
-    if (readRecords(file, kImageRecords, data) != kImageRecords) return ReadStatus::ShortImage;
-    img.assign(data);
+    if (takeRecords(data, offset, kImageRecords, records) != kImageRecords)
+        return ReadStatus::ShortImage;
+    img.assign(records);
 
     header = h;
     image = img;
     return ReadStatus::Ok;
+}
+
+QByteArray ProjectFileBytes(const ProjectHeader& header, const EepromImage& image) {
+    return header.toByteArray() + image.toByteArray();
 }
 
 QString ReadErrorText(ReadStatus status, const QString& path) {
@@ -90,8 +104,7 @@ SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
         errorText = createErrorText(path, file);
         return SaveStatus::Refused;
     }
-    QByteArray data = header.toByteArray();
-    data += image.toByteArray();
+    const QByteArray data = ProjectFileBytes(header, image);
     // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
     // over the old one), so flush and check the size first.
     if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {

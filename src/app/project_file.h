@@ -31,6 +31,13 @@ enum class ReadStatus {
 // left exactly as they were. The file is opened for reading only, so a read-only file opens.
 ReadStatus ReadProjectFile(const QString& path, ProjectHeader& header, EepromImage& image);
 
+// The same rules on a file's contents already in memory (a file never needs more than its first
+// 768 bytes). NotFound and CannotOpen do not arise here.
+ReadStatus ParseProjectFile(const QByteArray& data, ProjectHeader& header, EepromImage& image);
+
+// The 768 bytes a save writes: the header, then the image.
+QByteArray ProjectFileBytes(const ProjectHeader& header, const EepromImage& image);
+
 // The message for a failed read: "<path> not found" or "Error (n) reading <path>".
 QString ReadErrorText(ReadStatus status, const QString& path);
 

@@ -1,5 +1,7 @@
 #include "project_header.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 int32_t ProjectHeader::i32(int o) const {
@@ -23,8 +25,8 @@ void ProjectHeader::setI16(int o, int16_t v) {
     bytes_[o + 1] = static_cast<uint8_t>(u >> 8);
 }
 
-QString ProjectHeader::str(int o) const {
-    const int len = bytes_[o];
+QString ProjectHeader::str(int o, int capacity) const {
+    const int len = std::min<int>(bytes_[o], capacity);
     return QString::fromLatin1(reinterpret_cast<const char*>(&bytes_[o + 1]), len);
 }
 

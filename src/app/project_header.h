@@ -40,13 +40,13 @@ public:
     void setVInMeterGroup(uint8_t v) { bytes_[0x013] = v; }
     uint8_t VOutMeterGroup() const { return bytes_[0x014]; }
     void setVOutMeterGroup(uint8_t v) { bytes_[0x014] = v; }
-    QString ProjectName() const { return str(0x040); }
+    QString ProjectName() const { return str(0x040, 63); }
     void setProjectName(const QString& s) { setStr(0x040, 63, s); }
-    QString Description() const { return str(0x080); }
+    QString Description() const { return str(0x080, 63); }
     void setDescription(const QString& s) { setStr(0x080, 63, s); }
-    QString VInMeterName() const { return str(0x0C0); }
+    QString VInMeterName() const { return str(0x0C0, 31); }
     void setVInMeterName(const QString& s) { setStr(0x0C0, 31, s); }
-    QString VOutMeterName() const { return str(0x0E0); }
+    QString VOutMeterName() const { return str(0x0E0, 31); }
     void setVOutMeterName(const QString& s) { setStr(0x0E0, 31, s); }
 
     uint8_t byte(int offset) const { return bytes_.at(static_cast<size_t>(offset)); }
@@ -61,8 +61,9 @@ private:
     void setI32(int o, int32_t v);
     int16_t i16(int o) const;
     void setI16(int o, int16_t v);
-    // string[n]: a length byte, then the text in the 8-bit code page (Latin-1 here).
-    QString str(int o) const;
+    // string[n]: a length byte, then the text in the 8-bit code page (Latin-1 here). A length
+    // byte above n (a damaged file) reads as the whole field, never into the next one.
+    QString str(int o, int capacity) const;
     void setStr(int o, int capacity, const QString& s);
 
     std::array<uint8_t, kHeaderSize> bytes_{};

@@ -4,10 +4,8 @@
 #include "app/ui_services.h"
 #include "image/eeprom_image.h"
 #include "link/box_link.h"
-#include "link/hexlib.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace varnel {
 
@@ -19,44 +17,7 @@ QString invalidResponse(int n) {
     return QStringLiteral("Invalid response from hardware (error %1)").arg(n);
 }
 
-QString trimControls(const QString& s) {
-    int from = 0;
-    int to = int(s.size());
-    while (from < to && s[from].unicode() <= 32) ++from;
-    while (to > from && s[to - 1].unicode() <= 32) --to;
-    return s.mid(from, to - from);
-}
-
 }  // namespace
-
-bool ParseVersionText(const QString& raw, float& value) {
-    const QString t = trimControls(raw);
-    int i = 0;
-    const int n = int(t.size());
-    auto digit = [&](int k) {
-        return k < n && t[k] >= QLatin1Char('0') && t[k] <= QLatin1Char('9');
-    };
-    if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) ++i;
-    int digits = 0;
-    while (digit(i)) ++i, ++digits;
-    if (i < n && t[i] == QLatin1Char('.')) {
-        ++i;
-        while (digit(i)) ++i, ++digits;
-    }
-    if (digits == 0) return false;
-    if (i < n && (t[i] == QLatin1Char('e') || t[i] == QLatin1Char('E'))) {
-        ++i;
-        if (i < n && (t[i] == QLatin1Char('+') || t[i] == QLatin1Char('-'))) ++i;
-        if (!digit(i)) return false;
-        while (digit(i)) ++i;
-    }
-    if (i != n) return false;
-    bool ok = false;
-    const double v = t.toDouble(&ok);  // the text is plain ASCII digits and '.', as C reads it
-    if (!ok || !std::isfinite(v)) return false;
-    value = static_cast<float>(v);
-    return true;
-}
 
 bool ConnectBox(AppState& state, BoxLink& link, UiServices& ui, QString* reportedVersion) {
     state.Connected = false;
@@ -69,28 +30,13 @@ bool ConnectBox(AppState& state, BoxLink& link, UiServices& ui, QString* reporte
         ui.error(invalidResponse(1));
         return false;
     }
-    const QString reply = link.Response;
-    if (reply.size() < 10) {
-        ui.error(invalidResponse(2));
-        return false;
-    }
-    if (reply[2] != QLatin1Char('V')) {
-        ui.error(invalidResponse(3));
-        return false;
-    }
-    const QString versionText = reply.mid(3, 3);
-    if (reportedVersion) *reportedVersion = trimControls(versionText);
     float version = 0;
-    if (!ParseVersionText(versionText, version)) {
-        ui.error(invalidResponse(4));
+    const int invalid = CheckVersionReply(link.Response, version, reportedVersion);
+    if (invalid != 0) {
+        ui.error(invalidResponse(invalid));
         return false;
     }
-    // Ties go to the even neighbour (the default rounding mode); a value beyond any version
-    // number simply does not match.
-    const double tenths = double(version) * 10.0;
-    const bool matches =
-        std::fabs(tenths) < 1e6 && std::lrint(tenths) == long(state.header.HardwareVersion());
-    if (!matches) {
+    if (!VersionMatches(version, state.header.HardwareVersion())) {
         ui.error(QStringLiteral("Incorrect hardware version"));
         return false;
     }
@@ -135,11 +81,12 @@ bool MonitorBox(AppState& state, BoxLink& link, UiServices& ui, bool frequency,
     link.ReceiveUntil('>');
     const QString reply = link.Response;
     link.FlushLink();
-    if (reply.size() < 25) {
+    std::array<int, 4> adjust{};
+    if (!ParseMonitorReply(reply, adjust)) {
         ui.error(invalidResponse(2));
         return false;
     }
-    for (int k = 0; k < 4; ++k) result.adjust[k] = LowSigned16(HexToInt(reply.mid(5 + 5 * k, 4)));
+    result.adjust = adjust;
     result.points = AdjustedCurve(state.image, result.adjust, frequency);
     return true;
 }

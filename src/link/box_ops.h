@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/box_replies.h"
+
 #include <QPointF>
 #include <QString>
 
@@ -38,9 +40,5 @@ int MonitorAdjustment(const std::array<int, 4>& p, int i);
 // The adjusted curve of an image; entry words plus adjustment, limited to 0..1023.
 std::array<QPointF, 32> AdjustedCurve(const EepromImage& image, const std::array<int, 4>& p,
                                       bool frequency);
-
-// The version field of a "Q" reply as a decimal number: trimmed of blanks and control
-// characters, '.' as the decimal point. False when it is not a number.
-bool ParseVersionText(const QString& text, float& value);
 
 }  // namespace varnel

@@ -436,14 +436,8 @@ bool TMassAirEditorDialog::ValidateGrid() {
     auto rewrite = [&](int col, float limit, const char* format) {
         const QString text = StringGrid->cell(col, r);
         if (text.isEmpty()) return;
-        double v = 0;
-        // A text that is no number (a lone '.') has nothing to keep: the cell counts as empty.
-        if (!MeterTextToNumber(text, v)) {
-            StringGrid->setCell(col, r, QString());
-            return;
-        }
-        if (c == col && v > double(limit)) v = limit;
-        StringGrid->setCell(col, r, FormatMeterNumber(format, v));
+        // Only the cell being left is held to its limit.
+        StringGrid->setCell(col, r, LeftCellText(text, format, c == col, limit));
     };
     rewrite(0, MaxSignal, SignalFormat);
     rewrite(1, MaxFlow, FlowFormat);

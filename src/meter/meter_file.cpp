@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStringList>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -26,7 +27,7 @@ void TMeterRecord::setPointCount(int16_t v) {
 }
 
 QString TMeterRecord::SignalText(int row) const {
-    return validRow(row) ? str(rowOffset(row)) : QString();
+    return validRow(row) ? str(rowOffset(row), kMeterTextLength) : QString();
 }
 
 void TMeterRecord::setSignalText(int row, const QString& s) {
@@ -42,7 +43,7 @@ void TMeterRecord::setSignalValue(int row, float v) {
 }
 
 QString TMeterRecord::FlowText(int row) const {
-    return validRow(row) ? str(rowOffset(row) + 12) : QString();
+    return validRow(row) ? str(rowOffset(row) + 12, kMeterTextLength) : QString();
 }
 
 void TMeterRecord::setFlowText(int row, const QString& s) {
@@ -71,8 +72,9 @@ void TMeterRecord::assign(const QByteArray& data) {
     for (int i = 0; i < n; ++i) bytes_[i] = static_cast<uint8_t>(data[i]);
 }
 
-QString TMeterRecord::str(int o) const {
-    return QString::fromLatin1(reinterpret_cast<const char*>(&bytes_[o + 1]), bytes_[o]);
+QString TMeterRecord::str(int o, int capacity) const {
+    return QString::fromLatin1(reinterpret_cast<const char*>(&bytes_[o + 1]),
+                               std::min<int>(bytes_[o], capacity));
 }
 
 void TMeterRecord::setStr(int o, int capacity, const QString& s) {
@@ -150,7 +152,15 @@ bool WriteMeterFile(const QString& path, const TMeterRecord& record, QString& er
         return false;
     }
     const QByteArray data = record.toByteArray();
-    if (file.write(data) != data.size() || !file.commit()) {
+    // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
+    // over the old one: a full disk would eat the meter), so flush and check the size first. A
+    // write the system refuses part-way is the runtime's "Disk full".
+    if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
+        file.cancelWriting();
+        error = QStringLiteral("Disk full");
+        return false;
+    }
+    if (!file.commit()) {
         error = fileErrorText(path, file.error(), true);
         return false;
     }
@@ -193,6 +203,13 @@ bool CheckMeterTexts(const TMeterRecord& record, const QString& path, QString& e
         }
     }
     return true;
+}
+
+QString LeftCellText(const QString& text, const char* format, bool clamp, float limit) {
+    double v = 0;
+    if (!MeterTextToNumber(text, v)) return QString();
+    if (clamp && v > double(limit)) v = limit;
+    return FormatMeterNumber(format, v);
 }
 
 MeterForm MeterRecordToForm(const TMeterRecord& record) {

@@ -29,15 +29,15 @@ class TMeterRecord {
 
     uint8_t Metric() const { return bytes_[4]; }
     void setMetric(uint8_t v) { bytes_[4] = v; }
-    QString PartNumber() const { return str(5); }
+    QString PartNumber() const { return str(5, kMeterPartNumberLength); }
     void setPartNumber(const QString& s) { setStr(5, kMeterPartNumberLength, s); }
     int16_t PointCount() const;
     void setPointCount(int16_t v);
     uint8_t Frequency() const { return bytes_[42]; }
     void setFrequency(uint8_t v) { bytes_[42] = v; }
-    QString Description1() const { return str(2048); }
+    QString Description1() const { return str(2048, kMeterDescriptionLength); }
     void setDescription1(const QString& s) { setStr(2048, kMeterDescriptionLength, s); }
-    QString Description2() const { return str(2112); }
+    QString Description2() const { return str(2112, kMeterDescriptionLength); }
     void setDescription2(const QString& s) { setStr(2112, kMeterDescriptionLength, s); }
 
     QString SignalText(int row) const;
@@ -63,7 +63,9 @@ class TMeterRecord {
   private:
     static int rowOffset(int row) { return 64 + kMeterRowSize * (row - 1); }
     static bool validRow(int row) { return row >= 1 && row <= kMeterRows; }
-    QString str(int o) const;
+    // A length byte above the field's capacity (a damaged file) reads as the whole field: the
+    // text never reaches into the next field or past the record.
+    QString str(int o, int capacity) const;
     void setStr(int o, int capacity, const QString& s);
     float single(int o) const;
     void setSingle(int o, float v);
@@ -114,6 +116,11 @@ struct MeterForm {
 
 inline constexpr const char* kSignalFormat = "%1.2f";
 inline constexpr const char* kFlowFormat = "%4.2f";
+
+// The text a meter editor cell keeps when the user leaves it: the number formatted with format,
+// lowered to limit when clamp is set and it is above it; empty when the text is no number (a
+// lone '.' has nothing to keep). An empty text stays empty.
+QString LeftCellText(const QString& text, const char* format, bool clamp, float limit);
 
 // The controls a record gives: two description lines, the part number, the units, the signal
 // kind and up to 62 rows, each text converted and formatted as the grid shows it. A text that

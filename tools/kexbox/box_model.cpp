@@ -1,5 +1,6 @@
 #include "box_model.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -45,8 +46,17 @@ bool Faults::parse(const std::string& word, std::string& error) {
     const std::string name = word.substr(0, eq);
     const std::string arg = eq == std::string::npos ? std::string() : word.substr(eq + 1);
     long n = -1;
+    if (name == "on") {
+        if (arg != "prompt" && arg != "Q" && arg != "M" && arg != "C") {
+            error = "fault on= takes prompt, Q, M or C";
+            return false;
+        }
+        on = arg;
+        return true;
+    }
     const bool needsNumber = name == "no-ack" || name == "bad-read" || name == "no-read-ack" ||
-                             name == "short-read" || name == "silent-after";
+                             name == "short-read" || name == "silent-after" || name == "delay" ||
+                             name == "die-at" || name == "from" || name == "until";
     if (needsNumber && (!parseNumber(arg, n) || n < 0)) {
         error = "fault " + name + " needs a number: " + name + "=N";
         return false;
@@ -79,6 +89,18 @@ bool Faults::parse(const std::string& word, std::string& error) {
         lowerHex = true;
     else if (name == "silent-after")
         silentAfter = n;
+    else if (name == "garbage")
+        garbage = true;
+    else if (name == "truncate")
+        truncate = true;
+    else if (name == "delay")
+        delayMs = int(n);
+    else if (name == "die-at")
+        dieAt = n;
+    else if (name == "from")
+        from = n;
+    else if (name == "until")
+        until = n;
     else {
         error = "unknown fault: " + word;
         return false;
@@ -98,37 +120,77 @@ const char* Faults::help() {
            "  no-read-ack=N   does not acknowledge a read of byte N\n"
            "  short-read=N    answers a read of byte N with its low digit only\n"
            "  lower-hex       answers reads in lower-case hexadecimal\n"
-           "  silent-after=N  sends nothing once N bytes have been received\n";
+           "  silent-after=N  sends nothing once N bytes have been received\n"
+           "  garbage         answers with bytes holding no terminator instead of replies\n"
+           "  truncate        sends only the first half of each reply\n"
+           "  delay=MS        sends each reply MS milliseconds after its carriage return\n"
+           "  die-at=N        is killed (SIGKILL) when byte number N arrives\n"
+           "  on=CMD          no-reply, garbage, truncate and delay touch only the replies\n"
+           "                  to CMD: prompt, Q, M or C\n"
+           "  from=N, until=N the faults hold from byte number N on, or up to byte N\n"
+           "                  (die-at and silent-after count from the start regardless)\n"
+           "SIGUSR1 clears every fault: the box behaves again.\n";
+}
+
+bool Faults::touches(const std::string& command) const {
+    if (on.empty()) return true;
+    if (on == "prompt") return command.empty();
+    return !command.empty() && command[0] == on[0];
 }
 
 std::string BoxModel::feed(uint8_t b) {
     ++bytesIn;
     const bool silent = faults.silentAfter >= 0 && bytesIn > uint64_t(faults.silentAfter);
+    static const Faults kNone;
+    const bool held = (faults.from <= 0 || bytesIn >= uint64_t(faults.from)) &&
+                      (faults.until < 0 || bytesIn <= uint64_t(faults.until));
+    const Faults& f = held ? faults : kNone;
     std::string out;
-    if (!faults.noEcho) out += char(b);
+    if (!f.noEcho) out += char(b);
+    replyDelayed = false;
     if (b == '\r') {
-        const std::string reply = answer(command_);
+        std::string reply = answer(command_, f);
+        const bool hit = f.touches(command_);
         command_.clear();
-        if (!faults.noReply) out += reply;
+        if (hit && f.noReply) {
+            reply.clear();
+        } else if (hit && f.garbage) {
+            // Line noise: no byte the PC waits for (">", "+", line feed) is among them.
+            static const char kNoise[] = "?#~!*@\x01\x7f\xfe\x80\x1b%";
+            std::string noise;
+            for (size_t i = 0; i < std::max<size_t>(reply.size(), 8); ++i)
+                noise += kNoise[i % (sizeof kNoise - 1)];
+            reply = noise;
+        } else if (hit && f.truncate) {
+            reply.resize(reply.size() / 2);
+        }
+        replyDelayed = hit && f.delayMs >= 0 && !reply.empty();
+        replyAt = out.size();
+        out += reply;
     } else if (b != '\n' && command_.size() <= kMaxCommand) {
         // A line feed is echoed but belongs to no command (terminals send CR LF).
         command_ += char(b);
     }
-    if (silent) out.clear();
+    if (b != '\r') replyAt = out.size();
+    if (silent) {
+        out.clear();
+        replyAt = 0;
+        replyDelayed = false;
+    }
     bytesOut += out.size();
     return out;
 }
 
-std::string BoxModel::answer(const std::string& c) {
+std::string BoxModel::answer(const std::string& c, const Faults& f) {
     if (c.empty()) return "\r\n>";
     if (c == "Q") {
-        if (faults.shortQ) return "\r\nV" + version + "\r\n>";
-        if (faults.noV) return "\r\nKEX V" + version + "\r\n>";
-        if (faults.badVersion) return "\r\nV?.? KEX\r\n>";
+        if (f.shortQ) return "\r\nV" + version + "\r\n>";
+        if (f.noV) return "\r\nKEX V" + version + "\r\n>";
+        if (f.badVersion) return "\r\nV?.? KEX\r\n>";
         return "\r\nV" + version + " KEX\r\n>";
     }
     if (c == "M") {
-        if (faults.shortM) return "\r\nPOTS " + hex(uint16_t(adjust[0]), 4) + "\r\n>";
+        if (f.shortM) return "\r\nPOTS " + hex(uint16_t(adjust[0]), 4) + "\r\n>";
         std::string line = "\r\nPOTS";
         for (const int16_t a : adjust) line += " " + hex(uint16_t(a), 4);
         return line + "\r\n>";
@@ -139,18 +201,18 @@ std::string BoxModel::answer(const std::string& c) {
         if (index >= 0 && value >= 0) {
             eeprom[size_t(index)] = uint8_t(value);
             if (onStore) onStore(index, uint8_t(value));
-            return index == faults.noAckAt ? "\r\n>" : "+\r\n>";
+            return index == f.noAckAt ? "\r\n>" : "+\r\n>";
         }
     }
     if (c.size() == 4 && c[0] == 'C' && c[3] == '*') {
         const int index = hexByte(c, 1);
         if (index >= 0) {
             uint8_t v = eeprom[size_t(index)];
-            if (index == faults.badReadAt) v = uint8_t(~v);
-            if (index == faults.noReadAckAt) return "\r\n>";
+            if (index == f.badReadAt) v = uint8_t(~v);
+            if (index == f.noReadAckAt) return "\r\n>";
             std::string digits = hex(v, 2);
-            if (index == faults.shortReadAt) digits.erase(0, 1);
-            if (faults.lowerHex)
+            if (index == f.shortReadAt) digits.erase(0, 1);
+            if (f.lowerHex)
                 for (char& c : digits) c = char(std::tolower(static_cast<unsigned char>(c)));
             return digits + "+\r\n>";
         }

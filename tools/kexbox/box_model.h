@@ -21,6 +21,18 @@ struct Faults {
     int shortReadAt = -1;     // a read of this byte number returns only its low digit
     bool lowerHex = false;    // reads answer in lower-case hexadecimal
     long silentAfter = -1;    // after this many bytes received, sends nothing more
+    bool garbage = false;     // answers with bytes that hold no terminator instead of the reply
+    bool truncate = false;    // sends only the first half of each reply
+    int delayMs = -1;         // sends each reply this many ms after its CR (the program's part)
+    long dieAt = -1;          // is killed when byte number N arrives (the program's part)
+    // When set ("prompt", "Q", "M" or "C"), no-reply, garbage, truncate and delay touch only
+    // the replies to those commands.
+    std::string on;
+    long from = -1;   // the faults hold from byte number N on; earlier bytes are served well
+    long until = -1;  // ... and up to byte number N; later bytes are served well again
+
+    // Whether the reply faults touch the reply to this command.
+    bool touches(const std::string& command) const;
 
     // Reads one --fault word ("no-echo", "no-ack=12", ...); false with a message when unknown.
     bool parse(const std::string& word, std::string& error);
@@ -49,12 +61,16 @@ class BoxModel {
 
     uint64_t bytesIn = 0;
     uint64_t bytesOut = 0;
+    // Where the reply starts in what the last feed returned (its size when there was none), and
+    // whether the delay fault holds it back.
+    size_t replyAt = 0;
+    bool replyDelayed = false;
 
     // One byte from the PC; returns what the box sends back.
     std::string feed(uint8_t b);
 
   private:
-    std::string answer(const std::string& command);
+    std::string answer(const std::string& command, const Faults& f);
     std::string command_;
 };
 

@@ -26,8 +26,12 @@ using Clock = std::chrono::steady_clock;
 using Nanos = std::chrono::nanoseconds;
 
 volatile sig_atomic_t g_stop = 0;
+volatile sig_atomic_t g_heal = 0;
 void onSignal(int) {
     g_stop = 1;
+}
+void onHeal(int) {
+    g_heal = 1;
 }
 
 void usage(FILE* to) {
@@ -166,13 +170,18 @@ int main(int argc, char** argv) {
     sigemptyset(&block);
     sigaddset(&block, SIGTERM);
     sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGUSR1);
     sigprocmask(SIG_BLOCK, &block, &waitMask);
     sigdelset(&waitMask, SIGTERM);
     sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGUSR1);
     struct sigaction sa {};
     sa.sa_handler = onSignal;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    struct sigaction heal {};
+    heal.sa_handler = onHeal;
+    sigaction(SIGUSR1, &heal, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
     // A paced line is only as exact as the wake-ups at each byte's due time: without this the
@@ -190,22 +199,34 @@ int main(int argc, char** argv) {
         const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
         std::fprintf(log, "%10.3f %s %02X %c\n", ms, dir, b, b >= 32 && b < 127 ? char(b) : '.');
     };
-    // A byte that has fully arrived: the box acts on it and queues its answer on the line.
+    // A byte that has fully arrived: the box acts on it and queues its answer on the line. A
+    // delayed reply holds back everything after it, so the line keeps its order.
     auto arrived = [&](const Timed& in) {
+        if (box.faults.dieAt >= 0 && box.bytesIn + 1 >= uint64_t(box.faults.dieAt)) {
+            if (log) std::fflush(log);
+            kill(getpid(), SIGKILL);
+        }
         const std::string out = box.feed(in.byte);
-        for (const char c : out) {
-            if (byteTime.count() == 0) {
-                pending += c;
+        const auto replyDue =
+            in.due + std::chrono::milliseconds(box.replyDelayed ? box.faults.delayMs : 0);
+        for (size_t i = 0; i < out.size(); ++i) {
+            const auto ready = i >= box.replyAt ? replyDue : in.due;
+            if (byteTime.count() == 0 && ready <= in.due && outbound.empty()) {
+                pending += out[i];
                 continue;
             }
-            const auto begin = std::max(in.due, outLineFree);
+            const auto begin = std::max(ready, outLineFree);
             outLineFree = begin + byteTime;
-            outbound.push_back({outLineFree, uint8_t(c)});
+            outbound.push_back({outLineFree, uint8_t(out[i])});
         }
     };
 
     int exitCode = 0;
     while (!g_stop) {
+        if (g_heal) {
+            g_heal = 0;
+            box.faults = kexbox::Faults{};
+        }
         const auto now = Clock::now();
         while (!inbound.empty() && inbound.front().due <= now) {
             arrived(inbound.front());
