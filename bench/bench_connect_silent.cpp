@@ -1,8 +1,8 @@
 // Connect against a port where nothing answers: the wall time is the two one-second waits; the
 // CPU time shows whether the waits sleep or spin.
 
-#include "app/app_state.h"
-#include "app/ui_services.h"
+#include "base/app_state.h"
+#include "base/ui_services.h"
 #include "kexbox_process.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"

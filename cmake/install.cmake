@@ -1,7 +1,7 @@
 # cmake --install: the three programs in bin/, the samples in share/varnel/samples and, on Linux
 # and the other freedesktop systems, the menu entry and the icon at every size in hicolor.
 # The program takes an installed copy by the share/varnel folder beside its bin/ and then keeps
-# its group folders with the user (DefaultAppDir in src/app/app_state.cpp).
+# its group folders with the user (DefaultAppDir in src/base/app_state.cpp).
 include(GNUInstallDirs)
 
 install(TARGETS varnel varnel-cli kexbox RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -9,7 +9,7 @@
 // It replaces the C library's write, linkat and rename for this process, so the kill falls
 // exactly between the steps of the save.
 
-#include "app/project_file.h"
+#include "base/project_file.h"
 #include "app/settings.h"
 #include "meter/meter_file.h"
 

@@ -2,8 +2,8 @@
 // doing the same edits.
 
 #include "app/kex_main.h"
-#include "app/project_file.h"
-#include "app/widgets.h"
+#include "base/project_file.h"
+#include "base/widgets.h"
 #include "support/window_fixture.h"
 
 #include <QCheckBox>

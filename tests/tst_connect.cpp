@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "link/box_ops.h"
 #include "support/in_process_box.h"
 #include "support/scripted_ui.h"

@@ -1,8 +1,8 @@
 // Faults that fuzzing found in the readers, one group of cases each. (The inputs that found them
 // are also in the fuzz corpora, which tst_fuzz_replay runs through every property.)
 
-#include "app/project_file.h"
-#include "app/project_header.h"
+#include "base/project_file.h"
+#include "base/project_header.h"
 #include "meter/meter_file.h"
 
 #include <QtTest>

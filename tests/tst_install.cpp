@@ -1,6 +1,6 @@
 // Where the program keeps its group folders: beside itself in a build tree, with the user when
 // it is installed or cannot write its own folder.
-#include "app/app_state.h"
+#include "base/app_state.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "box_model.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"

@@ -1,6 +1,6 @@
 #include "app/kex_main.h"
 #include "app/settings.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "app/windows.h"
 #include "link/box_ops.h"
 #include "link/kex_comm.h"

@@ -1,7 +1,7 @@
 #include "app/kex_abot.h"
 #include "app/kex_main.h"
 #include "app/settings.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "app/windows.h"
 #include "link/box_link.h"
 #include "link/byte_transport.h"

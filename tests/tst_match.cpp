@@ -1,5 +1,5 @@
-#include "app/app_state.h"
-#include "app/project_document.h"
+#include "base/app_state.h"
+#include "base/project_document.h"
 #include "match/match_session.h"
 #include "match/meter_match.h"
 #include "support/match_meters.h"

@@ -2,7 +2,7 @@
 // project, with the user's part played through the scripted dialogs.
 
 #include "app/kex_main.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "match/kex_matd.h"
 #include "support/match_meters.h"
 #include "support/window_fixture.h"

@@ -1,6 +1,6 @@
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "app/kex_main.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "app/windows.h"
 #include "link/box_link.h"
 #include "meter/kex_maed.h"

@@ -1,5 +1,5 @@
-#include "app/app_state.h"
-#include "app/widgets.h"
+#include "base/app_state.h"
+#include "base/widgets.h"
 #include "meter/kex_maed.h"
 #include "meter/meter_file.h"
 #include "meter/meter_grid.h"

@@ -3,8 +3,8 @@
 
 #include "app/kex_main.h"
 #include "app/kex_new.h"
-#include "app/project_file.h"
-#include "app/widgets.h"
+#include "base/project_file.h"
+#include "base/widgets.h"
 #include "support/file_size_limit.h"
 #include "support/window_fixture.h"
 

@@ -7,10 +7,10 @@
 // too), and the kill comes from inside the saving process at a chosen step.
 
 #include "app/kex_main.h"
-#include "app/project_document.h"
-#include "app/project_file.h"
+#include "base/project_document.h"
+#include "base/project_file.h"
 #include "app/settings.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "meter/kex_maed.h"
 #include "meter/meter_file.h"
 #include "support/file_size_limit.h"

@@ -2,7 +2,7 @@
 // selector, the pots, the limit and invert controls and the hexadecimal grid.
 
 #include "app/kex_main.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "image/table_view.h"
 #include "support/window_fixture.h"
 

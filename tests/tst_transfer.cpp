@@ -2,7 +2,7 @@
 // read, every failure against the box model's faults, and varnel-cli's update and retrieve
 // through kexbox on a real pseudo-terminal.
 
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "link/box_transfer.h"
 #include "support/in_process_box.h"
 #include "support/scripted_ui.h"

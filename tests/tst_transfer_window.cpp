@@ -3,7 +3,7 @@
 // that stops part-way leaves behind.
 
 #include "app/kex_main.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "app/windows.h"
 #include "image/table_view.h"
 #include "link/box_transfer.h"

@@ -1,6 +1,6 @@
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "app/kex_main.h"
-#include "app/project_document.h"
+#include "base/project_document.h"
 #include "box_model.h"
 #include "image/table_view.h"
 #include "link/box_link.h"

@@ -2,8 +2,8 @@
 
 #include "app/kex_abot.h"
 #include "app/settings.h"
-#include "app/ui_services.h"
-#include "app/widgets.h"
+#include "base/ui_services.h"
+#include "base/widgets.h"
 #include "link/box_link.h"
 
 #include <QAction>

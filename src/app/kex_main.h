@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/app_state.h"
-#include "app/project_document.h"
+#include "base/app_state.h"
+#include "base/project_document.h"
 
 #include <QMainWindow>
 

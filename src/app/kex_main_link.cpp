@@ -1,6 +1,6 @@
 #include "app/kex_main.h"
-#include "app/ui_services.h"
-#include "app/widgets.h"
+#include "base/ui_services.h"
+#include "base/widgets.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
 #include "link/kex_comm.h"

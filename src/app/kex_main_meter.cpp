@@ -1,5 +1,5 @@
 #include "app/kex_main.h"
-#include "app/ui_services.h"
+#include "base/ui_services.h"
 #include "meter/kex_maed.h"
 
 namespace varnel {

@@ -1,7 +1,7 @@
 #include "app/kex_main.h"
 #include "app/kex_new.h"
-#include "app/ui_services.h"
-#include "app/widgets.h"
+#include "base/ui_services.h"
+#include "base/widgets.h"
 
 #include <QAction>
 #include <QCheckBox>

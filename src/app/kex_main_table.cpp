@@ -1,5 +1,5 @@
 #include "app/kex_main.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "image/table_view.h"
 
 #include <QCheckBox>

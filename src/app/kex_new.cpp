@@ -1,7 +1,7 @@
 #include "kex_new.h"
 
-#include "app/ui_services.h"
-#include "app/widgets.h"
+#include "base/ui_services.h"
+#include "base/widgets.h"
 
 #include <QApplication>
 #include <QLabel>

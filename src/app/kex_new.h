@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/project_document.h"
+#include "base/project_document.h"
 
 #include <QDialog>
 

@@ -1,5 +1,5 @@
 #include "app/app_icon.h"
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "app/qt_ui_services.h"
 #include "app/settings.h"
 #include "app/windows.h"

@@ -1,4 +1,4 @@
-#include "app/app_state.h"
+#include "base/app_state.h"
 #include "cli/cli.h"
 #include "cli/cli_ui.h"
 #include "link/box_link.h"

@@ -2,7 +2,7 @@
 // into a project file. The steps are the dialog's own (MeterMatchSession, CopyMatchToProject);
 // only the arguments and the printing are handled here.
 
-#include "app/project_document.h"
+#include "base/project_document.h"
 #include "cli/cli.h"
 #include "cli/cli_ui.h"
 #include "match/match_session.h"

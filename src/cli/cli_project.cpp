@@ -1,8 +1,8 @@
 // varnel-cli's project commands: new, show, set. Each one runs the main window's own document
 // steps (ProjectDocument) on a headless copy of its controls; only the arguments are handled here.
 
-#include "app/project_document.h"
-#include "app/project_file.h"
+#include "base/project_document.h"
+#include "base/project_file.h"
 #include "cli/cli.h"
 #include "cli/cli_ui.h"
 #include "image/table_view.h"

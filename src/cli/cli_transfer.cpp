@@ -1,7 +1,7 @@
 // varnel-cli's EEPROM transfers: update and retrieve. They run the window's transfers on a
 // headless copy of its controls, without the questions, and save a retrieved project.
 
-#include "app/project_document.h"
+#include "base/project_document.h"
 #include "cli/cli.h"
 #include "cli/cli_ui.h"
 #include "link/box_link.h"

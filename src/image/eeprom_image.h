@@ -22,6 +22,7 @@ inline constexpr float kMatchInputScale = 128.0f / 3.0f;
 
 inline constexpr int kImageSize = 256;
 inline constexpr int kTransferBytes = 80;  // bytes 0x00..0x4F travel to and from the box
+using TransferBytes = std::array<uint8_t, kTransferBytes>;
 inline constexpr int kTableEntries = 33;   // entries 0..32
 inline constexpr int kLimitEntry = 36;
 inline constexpr int kModeByteOffset = 0x42;

@@ -1,7 +1,7 @@
 #include "box_ops.h"
 
-#include "app/app_state.h"
-#include "app/ui_services.h"
+#include "base/app_state.h"
+#include "base/ui_services.h"
 #include "image/eeprom_image.h"
 #include "link/box_link.h"
 

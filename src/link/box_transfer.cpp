@@ -1,7 +1,7 @@
 #include "box_transfer.h"
 
-#include "app/app_state.h"
-#include "app/ui_services.h"
+#include "base/app_state.h"
+#include "base/ui_services.h"
 #include "link/box_link.h"
 #include "link/hexlib.h"
 

@@ -14,8 +14,6 @@ struct AppState;
 class BoxLink;
 class UiServices;
 
-using TransferBytes = std::array<uint8_t, kTransferBytes>;
-
 // How a transfer ended. done counts the bytes that are through: for an Update the bytes written
 // and read back as sent, for a Retrieve the bytes read. written counts the writes the box
 // acknowledged (Update only): what a stopped Update has changed in the box.

@@ -1,6 +1,6 @@
 #include "kex_setp.h"
 
-#include "app/widgets.h"
+#include "base/widgets.h"
 
 #include <QLabel>
 #include <QLineEdit>

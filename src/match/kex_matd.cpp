@@ -1,8 +1,8 @@
 #include "kex_matd.h"
 
-#include "app/app_state.h"
-#include "app/ui_services.h"
-#include "app/widgets.h"
+#include "base/app_state.h"
+#include "base/ui_services.h"
+#include "base/widgets.h"
 
 #include <QApplication>
 #include <QComboBox>

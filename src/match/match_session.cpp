@@ -1,8 +1,8 @@
 #include "match_session.h"
 
-#include "app/app_state.h"
-#include "app/project_document.h"
-#include "app/ui_services.h"
+#include "base/app_state.h"
+#include "base/project_document.h"
+#include "base/ui_services.h"
 
 #include <QDir>
 #include <QFileInfo>

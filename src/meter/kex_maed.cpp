@@ -1,7 +1,7 @@
 #include "kex_maed.h"
 
-#include "app/app_state.h"
-#include "app/widgets.h"
+#include "base/app_state.h"
+#include "base/widgets.h"
 #include "meter/meter_grid.h"
 #include "meter/meter_import.h"
 

@@ -4,9 +4,9 @@
 // may, and afterwards a healthy box on the same link connects and is monitored correctly. The
 // terminal screen takes every byte received, as in the program.
 
-#include "app/app_state.h"
-#include "app/project_document.h"
-#include "app/ui_services.h"
+#include "base/app_state.h"
+#include "base/project_document.h"
+#include "base/ui_services.h"
 #include "box_model.h"
 #include "fuzz_support.h"
 #include "image/table_view.h"

@@ -2,8 +2,8 @@
 // leading hexadecimal digits goes into exactly the edited byte, or is refused above FF with
 // "Range check error" and nothing changed.
 
-#include "app/project_document.h"
-#include "app/ui_services.h"
+#include "base/project_document.h"
+#include "base/ui_services.h"
 #include "fuzz_support.h"
 #include "image/table_view.h"
 

@@ -3,8 +3,8 @@
 // read are the bytes kept, a save of the editor's view reaches a fixed point, and a match copies
 // only table words into the project, or nothing.
 
-#include "app/app_state.h"
-#include "app/project_document.h"
+#include "base/app_state.h"
+#include "base/project_document.h"
 #include "fuzz_support.h"
 #include "match/match_session.h"
 #include "meter/meter_file.h"

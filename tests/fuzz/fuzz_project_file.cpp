@@ -1,7 +1,7 @@
 // The project file reader: any bytes either load or are refused with nothing changed, and a
 // project that loads saves back to a file that loads to the same bytes.
 
-#include "app/project_file.h"
+#include "base/project_file.h"
 #include "fuzz_support.h"
 
 using namespace varnel;

@@ -2,8 +2,8 @@
 // is a number or refused, a stored word is always 0 to 1023 or the entry is left as it was, and
 // the texts the program writes read back as the words they came from.
 
-#include "app/project_document.h"
-#include "app/ui_services.h"
+#include "base/project_document.h"
+#include "base/ui_services.h"
 #include "fuzz_support.h"
 #include "image/eeprom_image.h"
 #include "image/table_view.h"

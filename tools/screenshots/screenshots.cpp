@@ -7,7 +7,7 @@
 #include "app/kex_main.h"
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
-#include "app/widgets.h"
+#include "base/widgets.h"
 #include "app/windows.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"

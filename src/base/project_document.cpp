@@ -1,7 +1,7 @@
 #include "project_document.h"
 
-#include "app/project_file.h"
-#include "app/ui_services.h"
+#include "base/project_file.h"
+#include "base/ui_services.h"
 #include "image/table_view.h"
 
 namespace varnel {

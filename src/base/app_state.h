@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/project_header.h"
+#include "base/project_header.h"
 #include "image/eeprom_image.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/app_state.h"
-#include "link/box_transfer.h"
+#include "base/app_state.h"
+#include "image/eeprom_image.h"
 
 #include <QDate>
 #include <QString>
