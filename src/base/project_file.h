@@ -18,12 +18,12 @@ int32_t DayNumber(const QDate& date);
 
 // Why a project file could not be read. The numbers are the ones the user is shown.
 enum class ReadStatus {
-    Ok,
-    NotFound,
-    CannotOpen = 1,   // exists but cannot be opened for reading
+    Ok = 0,
+    CannotOpen = 1,   // exists but cannot be opened for reading (no permission, a folder)
     BadCounts = 2,    // no first record, or TotalRecords is not HeaderRecords + 16
     ShortHeader = 3,  // fewer header records than HeaderRecords says
     ShortImage = 4,   // fewer than 16 image records
+    NotFound = -1,    // no file of that name; its message carries no number
 };
 
 // Reads a project file. A file may hold 1 to 32 header records: the image follows them, and the
