@@ -47,7 +47,8 @@ enum class SaveStatus {
     Incomplete,  // the file was created but not all of it could be written
 };
 
-// Writes header then image atomically: on failure the previous file is left as it was.
+// Writes header then image atomically: on failure the previous file is left as it was. In a
+// folder the user may not write, a writable file is written in place instead.
 // A file whose write permission is off ("read-only") is refused with "File access denied", also
 // for a user whom the system would let write it anyway.
 SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
