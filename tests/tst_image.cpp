@@ -124,6 +124,11 @@ void TestImage::parse_data() {
     QTest::newRow("hex") << "0x10" << false << 0.0f;
     QTest::newRow("bad exponent") << "1e" << false << 0.0f;
     QTest::newRow("beyond single") << "1e39" << false << 0.0f;
+    QTest::newRow("beyond every type") << "1e5000" << false << 0.0f;
+    QTest::newRow("beyond every type, negative") << "-1e5000" << false << 0.0f;
+    QTest::newRow("beyond every type, as a fraction") << "0.00001e4940" << false << 0.0f;
+    QTest::newRow("below every type reads 0") << "-1e-5000" << true << 0.0f;
+    QTest::newRow("zero with a huge exponent") << "0.0e99999" << true << 0.0f;
     QTest::newRow("two signs") << "+-1" << false << 0.0f;
     QTest::newRow("letters") << "abc" << false << 0.0f;
 }
@@ -148,6 +153,8 @@ void TestImage::storeVolt_data() {
     QTest::newRow("trailing blank refused") << "2.5 " << -1;
     QTest::newRow("letters refused") << "abc" << -1;
     QTest::newRow("huge negative refused") << "-1e30" << -1;
+    QTest::newRow("beyond every type refused") << "1e5000" << -1;
+    QTest::newRow("beyond every type, negative, refused") << "-1e5000" << -1;
 }
 
 void TestImage::storeVolt() {
