@@ -206,8 +206,11 @@ void TestImage::freqRoundTripsWords2To1023() {
 void TestImage::textsIgnoreCommaLocale() {
     const char* previous = std::setlocale(LC_NUMERIC, nullptr);
     const QByteArray saved = previous ? QByteArray(previous) : QByteArray("C");
-    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
-        QSKIP("no comma locale installed");
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        // make test generates de_DE.UTF-8, so in CI this case must run.
+        if (qEnvironmentVariableIsSet("CI")) QFAIL("no comma locale: make test generates one");
+        QSKIP("no comma locale installed (make test generates de_DE.UTF-8)");
+    }
     const QString text = VoltWordToText(512);
     const int word = TextToVoltWord(QStringLiteral("2.5"));
     std::setlocale(LC_NUMERIC, saved.constData());
