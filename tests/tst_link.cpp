@@ -54,6 +54,8 @@ class TestLink : public QObject {
     void nestedOperationDoesNotStallTheOuterWait();
     void closedPortFailsAtOnce();
     void vanishedPortEndsTheWaitAndCloses();
+    void waitsEndAtOnce_data();
+    void waitsEndAtOnce();
     void waitQuietLetsTheOpeningPromptsPass();
     void waitQuietIsBounded();
 };
@@ -381,6 +383,57 @@ void TestLink::vanishedPortEndsTheWaitAndCloses() {
     QVERIFY(clock.elapsed() < 500);
     QCOMPARE(lost.size(), 1);
     QVERIFY(!box.link.isOpen());
+}
+
+void TestLink::waitsEndAtOnce_data() {
+    QTest::addColumn<QString>("wait");
+    QTest::addColumn<bool>("quitting");  // the application quits instead of a cancel
+    QTest::newRow("echo, cancelled") << "echo" << false;
+    QTest::newRow("reply, cancelled") << "reply" << false;
+    QTest::newRow("quiet, cancelled") << "quiet" << false;
+    // Once quitting, a nested loop returns at once without running its timers.
+    QTest::newRow("echo, application quitting") << "echo" << true;
+    QTest::newRow("reply, application quitting") << "reply" << true;
+}
+
+void TestLink::waitsEndAtOnce() {
+    QFETCH(QString, wait);
+    QFETCH(bool, quitting);
+    InProcessBox box(1000);
+    QVERIFY(box.open());
+    // Echoes and no reply, or nothing at all.
+    box.attach(ScriptedPeer{});
+    if (wait == QLatin1String("echo")) box.detach();
+    qsizetype sent = -1;
+    QTimer::singleShot(50, [&] {
+        sent = box.transport->written.size();
+        quitting ? QCoreApplication::exit(0) : box.link.CancelWaits();
+    });
+    QElapsedTimer clock;
+    clock.start();
+    bool abort = false;
+    const bool ok = wait == QLatin1String("quiet")
+                        ? box.link.WaitQuiet(900)
+                        : box.link.SendCommand(QStringLiteral("Q"), '>', abort);
+    const qint64 ms = clock.elapsed();
+    if (quitting) {
+        // A main loop that runs and ends lets loops run again.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+    }
+    QVERIFY(!ok);
+    QVERIFY2(ms < 400, qPrintable(QString::number(ms)));
+    if (!quitting) {
+        // Nothing after the byte in flight, and nothing while cancelled.
+        QCOMPARE(box.transport->written.size(), sent);
+        QVERIFY(!box.link.SendCommand(QString(), '>', abort));
+        QCOMPARE(box.transport->written.size(), sent);
+        box.link.ResumeWaits();
+    }
+    box.attachModel();
+    box.link.FlushLink();
+    abort = false;
+    QVERIFY(box.link.SendCommand(QString(), '>', abort));
 }
 
 void TestLink::waitQuietLetsTheOpeningPromptsPass() {
