@@ -29,8 +29,17 @@ for _ in $(seq 50); do [ -s "$work/kexbox.out" ] && break; sleep 0.1; done
 device=$(head -n 1 "$work/kexbox.out")
 [ -n "$device" ] || { echo "kexbox did not start" >&2; exit 1; }
 
-# Without a window manager nothing takes the focus by itself: give it to each window in turn.
-find_window() { timeout 10 xdotool search --sync --name "$1" | tail -n 1; }
+# Without a window manager nothing takes the focus by itself: give it to each window in turn,
+# once it is on the screen.
+find_window() { timeout 10 xdotool search --sync --onlyvisible --name "$1" | tail -n 1; }
+focus() {
+    for _ in $(seq 40); do
+        xdotool windowfocus --sync "$1" 2>/dev/null && return 0
+        sleep 0.05
+    done
+    echo "cannot focus window $1" >&2
+    return 1
+}
 
 status=0
 for run in $(seq "$runs"); do
@@ -39,23 +48,24 @@ for run in $(seq "$runs"); do
     app=$!
     main=$(find_window '^Varnel, V1\.1')
     # Keys go through XTEST to the focused window (a key sent to a window would be synthetic).
-    xdotool windowfocus --sync "$main"
+    focus "$main"
     xdotool key alt+f n
-    xdotool windowfocus --sync "$(find_window '^Project Setup$')"
+    focus "$(find_window '^Project Setup$')"
     xdotool key Return
     ok=$(date +%s%N)
     # The Connect now waits up to a second for the prompt that never comes.
-    xdotool windowfocus --sync "$main"
+    focus "$main"
     xdotool key alt+f
     start=$(date +%s%N)
     xdotool key x
-    ( sleep 3; kill -9 $app 2>/dev/null ) &
+    { sleep 3; kill -9 $app; } 2>/dev/null &
     watchdog=$!
     code=0
     wait $app || code=$?
     end=$(date +%s%N)
     app=
     kill $watchdog 2>/dev/null || true
+    wait $watchdog 2>/dev/null || true
     ms=$(( (end - start) / 1000000 ))
     into=$(( (start - ok) / 1000000 ))
     echo "run $run: File > Exit $into ms into the Connect; the process ended $ms ms after it" \
