@@ -18,12 +18,29 @@ ASAN_DIR     ?= build-asan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps fuzz-deps install-packages build run test bench test-asan fuzz clean
+.PHONY: all deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz clean
 
 all: build
 
 deps:
 	@$(MAKE) --no-print-directory install-packages PACKAGES="$(DEB_PACKAGES)"
+	@$(MAKE) --no-print-directory comma-locale
+
+# The tests that read and write numbers under a decimal-comma locale need one generated.
+comma-locale:
+	@$(MAKE) --no-print-directory install-packages PACKAGES="locales"
+	@if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Generating the locale de_DE.UTF-8"; \
+	    grep -qx 'de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || \
+	      echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen; \
+	    locale-gen >/dev/null; \
+	  else \
+	    echo "Missing the locale de_DE.UTF-8. Generate it with:"; \
+	    echo "  echo 'de_DE.UTF-8 UTF-8' | sudo tee -a /etc/locale.gen && sudo locale-gen"; \
+	    exit 1; \
+	  fi; \
+	fi
 
 fuzz-deps:
 	@$(MAKE) --no-print-directory install-packages PACKAGES="$(FUZZ_PACKAGES)"

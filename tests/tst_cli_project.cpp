@@ -62,6 +62,8 @@ class TestCliProject : public QObject {
     void setMatchesTheWindow();
     void unreadableFileExits1_data();
     void unreadableFileExits1();
+    void refusedEntryExits1AndSavesNothing_data();
+    void refusedEntryExits1AndSavesNothing();
     void usageErrors_data();
     void usageErrors();
     void newDoesNotReplaceWithoutForce();
@@ -223,7 +225,9 @@ void TestCliProject::applyInWindow(const QString& option, const QString& value) 
 void TestCliProject::setMatchesTheWindow_data() {
     QTest::addColumn<QStringList>("options");
     QTest::newRow("entry 13") << QStringList{"--entry", "13=2.5"};
-    QTest::newRow("refused entry") << QStringList{"--entry", "5=abc", "--entry", "6=-1"};
+    // What the stores take as they take it: clamped, or cleared below the frequency floor.
+    QTest::newRow("clamped and cleared entries") << QStringList{
+        "--entry", "5=9", "--output", "frequency", "--entry", "6=-1", "--entry", "7=1e-5000"};
     QTest::newRow("limit 4.5") << QStringList{"--limit", "4.5"};
     QTest::newRow("limit with refused keys") << QStringList{"--limit", "-3,x5"};
     QTest::newRow("pots") << QStringList{"--pot", "1=5", "--pot", "4=99", "--pot", "1=3"};
@@ -297,6 +301,31 @@ void TestCliProject::unreadableFileExits1() {
     QCOMPARE(r.err, message.arg(file) + QLatin1Char('\n'));
     QCOMPARE(r.out, QString());
     QCOMPARE(WindowFixture::readAll(file), bytes);
+}
+
+void TestCliProject::refusedEntryExits1AndSavesNothing_data() {
+    QTest::addColumn<QStringList>("options");  // the last --entry is the one refused
+    QTest::newRow("letters") << QStringList{"--entry", "5=abc"};
+    QTest::newRow("trailing letter") << QStringList{"--entry", "5=2.5x"};
+    QTest::newRow("beyond every type") << QStringList{"--entry", "5=1e5000"};
+    QTest::newRow("negative voltage, after a good one")
+        << QStringList{"--entry", "3=1", "--pot", "1=5", "--entry", "6=-1"};
+    QTest::newRow("letters under frequency")
+        << QStringList{"--output", "frequency", "--entry", "32=abc"};
+}
+
+void TestCliProject::refusedEntryExits1AndSavesNothing() {
+    QFETCH(QStringList, options);
+    const QString file = w.path(QStringLiteral("kept.KEX"));
+    QCOMPARE(cli({QStringLiteral("new"), file}).code, 0);
+    const QByteArray before = WindowFixture::readAll(file);
+    const Run r = cli(QStringList{QStringLiteral("set"), file} + options);
+    QCOMPARE(r.code, 1);
+    const QString entry = options.last();
+    QCOMPARE(r.err,
+             QStringLiteral("'%1' is not a valid value for table entry %2\n")
+                 .arg(entry.section(QLatin1Char('='), 1), entry.section(QLatin1Char('='), 0, 0)));
+    QCOMPARE(WindowFixture::readAll(file), before);
 }
 
 void TestCliProject::usageErrors_data() {

@@ -100,6 +100,9 @@ SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
         return SaveStatus::Refused;
     }
     QSaveFile file(path);
+    // A folder the user may not write has no room for the temporary file, yet the file itself
+    // may be writable: it is then written in place, the one save that cannot be atomic.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         errorText = createErrorText(path, file);
         return SaveStatus::Refused;

@@ -272,13 +272,25 @@ int runSet(const QStringList& args) {
 
     // Every option is checked before the file is touched; they then apply in the order given.
     QList<std::function<void(Session&)>> steps;
+    // An entry text the store would not take: the window just leaves or clears the entry, but a
+    // script must learn of it, and nothing of this set is saved. Whether the store takes it
+    // depends on the output kind, which an earlier --output may change.
+    QString refused;
     for (const Option& o : options) {
         if (o.name == QLatin1String("--entry")) {
             int entry = 0;
             QString text;
             if (!splitKeyed(o.value, 0, kTableEntries - 1, entry, text))
                 return usageError(QStringLiteral("--entry takes I=TEXT with I from 0 to 32"));
-            steps.append([entry, text](Session& s) { s.doc.TableEdit(entry + 1, text); });
+            steps.append([entry, text, &refused](Session& s) {
+                const bool taken =
+                    s.doc.frequency() ? TextToFreqWord(text) != -1 : TextToVoltWord(text) >= 0;
+                if (!taken && refused.isEmpty())
+                    refused = QStringLiteral("'%1' is not a valid value for table entry %2")
+                                  .arg(text)
+                                  .arg(entry);
+                if (refused.isEmpty()) s.doc.TableEdit(entry + 1, text);
+            });
         } else if (o.name == QLatin1String("--limit")) {
             const QString keys = o.value;
             steps.append([keys](Session& s) { s.doc.TypeLimit(keys); });
@@ -311,6 +323,10 @@ int runSet(const QStringList& args) {
     Session s;
     if (!s.doc.LoadProject(positional.first())) return kExitFailure;
     for (const auto& step : steps) step(s);
+    if (!refused.isEmpty()) {
+        err(refused);
+        return kExitFailure;
+    }
     return s.doc.SaveProject() ? kExitOk : kExitFailure;
 }
 
