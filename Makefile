@@ -13,7 +13,7 @@
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
-                libqt6opengl6-dev xvfb xauth fonts-dejavu-core
+                libqt6opengl6-dev xvfb xauth xdotool fonts-dejavu-core
 # The validators and packaging tools the desktop-file and package tests run.
 DEB_PACKAGES += desktop-file-utils appstream libxml2-utils shared-mime-info dpkg-dev file lintian \
                 xdg-utils
