@@ -8,17 +8,21 @@
 #              run every test there
 #   make fuzz  build the libFuzzer targets with clang in build-fuzz and run each for
 #              FUZZ_SECONDS (default 30)
+#   make package  build, then pack varnel_VERSION_ARCH.deb into this folder
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
                 libqt6opengl6-dev xvfb xauth xdotool fonts-dejavu-core
+# The validators and packaging tools the desktop-file and package tests run.
+DEB_PACKAGES += desktop-file-utils appstream libxml2-utils shared-mime-info dpkg-dev file lintian \
+                xdg-utils
 FUZZ_PACKAGES := cmake make pkg-config qt6-base-dev qt6-serialport-dev clang libclang-rt-14-dev
 ASAN_DIR     ?= build-asan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz clean
+.PHONY: all deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz package clean
 
 all: build
 
@@ -87,6 +91,12 @@ $(FUZZ_DIR)/CMakeCache.txt:
 fuzz: fuzz-deps $(FUZZ_DIR)/CMakeCache.txt
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# cpack packs what the build made; the copy here is the one `apt install ./varnel_*.deb` takes.
+package: build
+	rm -f varnel_*.deb $(BUILD_DIR)/varnel_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
+	cp $(BUILD_DIR)/varnel_*.deb .
 
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent
