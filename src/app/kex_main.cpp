@@ -254,11 +254,11 @@ void TMainForm::buildMenus() {
     EditPaste->setShortcut(QKeySequence::Paste);
     EditTableMenu = EditMenu->addMenu(QStringLiteral("&Table"));
     EditTableMenu->setObjectName(QStringLiteral("EditTableMenu"));
-    TableSet = add(EditTableMenu, "TableSet", QStringLiteral("Set Value ..."));
-    TableAdd = add(EditTableMenu, "TableAdd", QStringLiteral("Add ..."));
-    TableScale = add(EditTableMenu, "TableScale", QStringLiteral("Scale ..."));
-    TableInterpolate = add(EditTableMenu, "TableInterpolate", QStringLiteral("Interpolate"));
-    TableSmooth = add(EditTableMenu, "TableSmooth", QStringLiteral("Smooth"));
+    TableSet = add(EditTableMenu, "TableSet", QStringLiteral("&Set Value ..."));
+    TableAdd = add(EditTableMenu, "TableAdd", QStringLiteral("&Add ..."));
+    TableScale = add(EditTableMenu, "TableScale", QStringLiteral("S&cale ..."));
+    TableInterpolate = add(EditTableMenu, "TableInterpolate", QStringLiteral("&Interpolate"));
+    TableSmooth = add(EditTableMenu, "TableSmooth", QStringLiteral("S&mooth"));
     EditMenu->addSeparator();
     EditProject = add(EditMenu, "EditProject", QStringLiteral("Project ..."));
     EditMatch = add(EditMenu, "EditMatch", QStringLiteral("&Match ..."));
