@@ -12,7 +12,7 @@
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
-                libqt6opengl6-dev xvfb xauth fonts-dejavu-core
+                libqt6opengl6-dev xvfb xauth xdotool fonts-dejavu-core
 FUZZ_PACKAGES := cmake make pkg-config qt6-base-dev qt6-serialport-dev clang libclang-rt-14-dev
 ASAN_DIR     ?= build-asan
 FUZZ_DIR     ?= build-fuzz

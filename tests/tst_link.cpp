@@ -54,6 +54,8 @@ class TestLink : public QObject {
     void nestedOperationDoesNotStallTheOuterWait();
     void closedPortFailsAtOnce();
     void vanishedPortEndsTheWaitAndCloses();
+    void waitsEndAtOnce_data();
+    void waitsEndAtOnce();
     void waitQuietLetsTheOpeningPromptsPass();
     void waitQuietIsBounded();
 };
@@ -381,6 +383,40 @@ void TestLink::vanishedPortEndsTheWaitAndCloses() {
     QVERIFY(clock.elapsed() < 500);
     QCOMPARE(lost.size(), 1);
     QVERIFY(!box.link.isOpen());
+}
+
+void TestLink::waitsEndAtOnce_data() {
+    QTest::addColumn<QString>("wait");
+    QTest::addColumn<bool>("quitting");  // the application quits, so loops cannot run; or a cancel
+    QTest::newRow("echo, application quitting") << "echo" << true;
+    QTest::newRow("reply, application quitting") << "reply" << true;
+    QTest::newRow("quiet, cancelled") << "quiet" << false;
+}
+
+void TestLink::waitsEndAtOnce() {
+    QFETCH(QString, wait);
+    QFETCH(bool, quitting);
+    InProcessBox box(1000);
+    QVERIFY(box.open());
+    box.attach(ScriptedPeer{});  // echoes, never answers
+    if (wait == QLatin1String("echo")) box.detach();
+    QTimer::singleShot(50, [&] { quitting ? QCoreApplication::exit(0) : box.link.CancelWaits(); });
+    QElapsedTimer clock;
+    clock.start();
+    bool abort = false;
+    const bool ok = wait == QLatin1String("quiet")
+                        ? box.link.WaitQuiet(900)
+                        : box.link.SendCommand(QStringLiteral("Q"), '>', abort);
+    const qint64 ms = clock.elapsed();
+    // Loops run again once a main loop has run and ended; a cancel lasts until resumed.
+    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QCoreApplication::exec();
+    box.link.ResumeWaits();
+    QVERIFY(!ok);
+    QVERIFY2(ms < 400, qPrintable(QString::number(ms)));
+    box.attachModel();
+    box.link.FlushLink();
+    QVERIFY(box.link.SendCommand(QString(), '>', abort = false));
 }
 
 void TestLink::waitQuietLetsTheOpeningPromptsPass() {

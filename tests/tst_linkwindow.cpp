@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -18,6 +19,8 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 #include <memory>
@@ -40,6 +43,8 @@ class TestLinkWindow : public QObject {
     void monitorDrawsTheAdjustedCurve();
     void failedMonitorKeepsThePreviousCurve();
     void abortClickDuringATransferOnlySetsTheFlag();
+    void closeDuringAWait_data();
+    void closeDuringAWait();
     void terminalIsModelessAndOnlyHidden();
 
     void portOptions_data();
@@ -170,6 +175,85 @@ void TestLinkWindow::abortClickDuringATransferOnlySetsTheFlag() {
     QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Abort"));
     QTest::qWait(20);
     QCOMPARE(box_->transport->written, QByteArray());
+}
+
+void TestLinkWindow::closeDuringAWait_data() {
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("close");  // File > Exit, the title bar's button, the session's end
+    QTest::addColumn<int>("answer");     // to "Save E2P file first ?"; -1: nothing modified
+    using A = UiServices::Answer;
+    QTest::newRow("Connect of File > New, File > Exit") << "connect"
+                                                        << "exit" << -1;
+    QTest::newRow("Monitor, close button") << "monitor"
+                                           << "button" << -1;
+    QTest::newRow("Update, session ends, No") << "update"
+                                              << "quit" << int(A::No);
+    QTest::newRow("Retrieve, File > Exit, Cancel keeps it") << "retrieve"
+                                                            << "exit" << int(A::Cancel);
+}
+
+void TestLinkWindow::closeDuringAWait() {
+    QFETCH(QString, operation);
+    QFETCH(QString, close);
+    QFETCH(int, answer);
+    box_->link.TimeoutMs = 1000;
+    make();
+    form_->show();
+    const bool update = operation == QLatin1String("update");
+    const bool transfer = update || operation == QLatin1String("retrieve");
+    if (operation != QLatin1String("connect")) {
+        newProject();
+        form_->AbortBtn->click();  // Connect
+    }
+    if (answer >= 0) form_->SetPot(1, +1);
+    // The box falls silent at once, or some 18 bytes into a transfer.
+    std::string error;
+    if (transfer)
+        QVERIFY(box_->model->faults.parse("silent-after=200", error));
+    else
+        box_->detach();
+    qsizetype sent = -1;
+    QElapsedTimer clock;
+    QTimer::singleShot(150, form_.get(), [&] {
+        sent = box_->transport->written.size();
+        clock.start();
+        QEvent quit(QEvent::Quit);  // what the session manager's end of the session sends
+        if (close == QLatin1String("exit"))
+            form_->FileExit->trigger();
+        else if (close == QLatin1String("button"))
+            form_->windowHandle()->close();
+        else
+            QCoreApplication::sendEvent(qApp, &quit);
+    });
+    if (operation == QLatin1String("connect"))
+        ui_.expectDialog(QStringLiteral("NewDialog"), [](QDialog&) { return 1; });
+    if (transfer)
+        ui_.expectConfirm(update ? QStringLiteral("Ok to update EEPROM data?")
+                                 : QStringLiteral("Ok to retrive EEPROM data?"),
+                          UiServices::Answer::Yes);
+    if (operation == QLatin1String("connect"))
+        form_->FileNew->trigger();
+    else if (!transfer)
+        form_->AbortBtn->click();
+    else
+        (update ? form_->BoxUpdate : form_->BoxRetrieve)->trigger();
+    // Unwound silently, not a byte more, no time-out waited out; the window still there.
+    QVERIFY2(sent >= 0 && clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(box_->transport->written.size(), sent);
+    VERIFY_UI(ui_);
+    QVERIFY(form_->isVisible());
+    // Then the ordinary close, with its question.
+    if (answer >= 0)
+        ui_.expectConfirm(QStringLiteral("Save E2P file first ?"), UiServices::Answer(answer));
+    QCoreApplication::processEvents();
+    const bool closes = answer != int(UiServices::Answer::Cancel);
+    QCOMPARE(form_->isVisible(), !closes);
+    QCOMPARE(QFileInfo::exists(state_->SettingsPath), closes);
+    if (!closes) {  // and the link works again
+        box_->model->faults = {};
+        form_->AbortBtn->click();
+        QCOMPARE(form_->Series2->count(), 32);
+    }
 }
 
 void TestLinkWindow::terminalIsModelessAndOnlyHidden() {

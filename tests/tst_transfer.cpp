@@ -12,11 +12,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <fcntl.h>
 #include <pty.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <memory>
@@ -99,6 +101,43 @@ QByteArray projectImage(const QString& path) {
     return readFile(path).mid(512, kImageSize);
 }
 
+// varnel-cli with its standard error on a terminal, as a user runs it.
+class CliOnATerminal {
+  public:
+    explicit CliOnATerminal(const QStringList& args) {
+        if (openpty(&master_, &slave_, nullptr, nullptr, nullptr) != 0) return;
+        termios t{};
+        tcgetattr(slave_, &t);
+        t.c_oflag &= ~tcflag_t(OPOST);  // the bytes as written, no CR added before LF
+        tcsetattr(slave_, TCSANOW, &t);
+        fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+        process.setStandardErrorFile(QString::fromLocal8Bit(ttyname(slave_)));
+        process.start(QStringLiteral(VARNEL_CLI_PATH), args);
+    }
+    ~CliOnATerminal() {
+        if (process.state() != QProcess::NotRunning) process.kill();
+        process.waitForFinished(3000);
+        close(slave_);
+        close(master_);
+    }
+    // Everything written so far; with until, waits up to ms for it to appear.
+    QByteArray read(const QByteArray& until = {}, int ms = 0) {
+        QElapsedTimer clock;
+        clock.start();
+        for (;;) {
+            char buf[4096];
+            for (ssize_t n; (n = ::read(master_, buf, sizeof buf)) > 0;) text_.append(buf, n);
+            if (until.isEmpty() || text_.contains(until) || clock.elapsed() > ms) return text_;
+            QTest::qWait(5);
+        }
+    }
+    QProcess process;
+
+  private:
+    int master_ = -1, slave_ = -1;
+    QByteArray text_;
+};
+
 }  // namespace
 
 class TestTransfer : public QObject {
@@ -130,6 +169,8 @@ class TestTransfer : public QObject {
     void cliUsage();
     void cliProgressOnATerminal_data();
     void cliProgressOnATerminal();
+    void cliInterrupted_data();
+    void cliInterrupted();
 
   private:
     QTemporaryDir dir_;
@@ -591,29 +632,13 @@ void TestTransfer::cliProgressOnATerminal() {
     QFETCH(QString, after);
     const QString file = dir_.filePath(QStringLiteral("tty.KEX"));
     QCOMPARE(runCli({"new", file, "--force"}).code, 0);
-    int master = -1, slave = -1;
-    QVERIFY(openpty(&master, &slave, nullptr, nullptr, nullptr) == 0);
-    termios t{};
-    tcgetattr(slave, &t);
-    t.c_oflag &= ~tcflag_t(OPOST);  // the bytes as written, no CR added before LF
-    tcsetattr(slave, TCSANOW, &t);
-    const QString terminal = QString::fromLocal8Bit(ttyname(slave));
-
     QStringList boxArgs;
     if (!fault.isEmpty()) boxArgs << "--fault" << fault;
     KexboxProcess kexbox(boxArgs);
-    QProcess p;
-    p.setStandardErrorFile(terminal);
-    p.start(QStringLiteral(VARNEL_CLI_PATH), {command, file, "--port", kexbox.device});
-    QVERIFY(p.waitForFinished(30000));
-    QCOMPARE(p.exitCode(), fault.isEmpty() ? 0 : 1);
-
-    QByteArray text;
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    char buf[4096];
-    for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) text.append(buf, n);
-    close(slave);
-    close(master);
+    CliOnATerminal cli({command, file, "--port", kexbox.device});
+    QVERIFY(cli.process.waitForFinished(30000));
+    QCOMPARE(cli.process.exitCode(), fault.isEmpty() ? 0 : 1);
+    const QByteArray text = cli.read();
 
     const QString label = command == QLatin1String("update") ? QStringLiteral("Update EEPROM")
                                                              : QStringLiteral("Retrieve EEPROM");
@@ -622,6 +647,46 @@ void TestTransfer::cliProgressOnATerminal() {
         expected += QStringLiteral("\r%1: %2 of 80 bytes").arg(label).arg(n);
     expected += QLatin1Char('\n') + after;
     QCOMPARE(QString::fromUtf8(text), expected);
+}
+
+void TestTransfer::cliInterrupted_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<int>("signal");
+    QTest::newRow("update, SIGINT") << "update" << true << SIGINT;
+    QTest::newRow("update, SIGTERM") << "update" << true << SIGTERM;
+    QTest::newRow("retrieve, SIGINT") << "retrieve" << true << SIGINT;
+    QTest::newRow("retrieve into a new file, SIGTERM") << "retrieve" << false << SIGTERM;
+}
+
+void TestTransfer::cliInterrupted() {
+    QFETCH(QString, command);
+    QFETCH(bool, fileExists);
+    QFETCH(int, signal);
+    const QString file = dir_.filePath(QStringLiteral("interrupted.KEX"));
+    QFile::remove(file);
+    if (fileExists) QCOMPARE(runCli({"new", file}).code, 0);
+    const QByteArray before = readFile(file);
+    // A paced line, so that the transfer is still running when the signal comes.
+    KexboxProcess kexbox({"--baud", "9600"});
+    CliOnATerminal cli({command, file, "--port", kexbox.device});
+    const bool update = command == QLatin1String("update");
+    const QString label =
+        update ? QStringLiteral("Update EEPROM") : QStringLiteral("Retrieve EEPROM");
+    QVERIFY(cli.read(label.toLatin1() + ": 3 of 80 bytes", 15000).contains(": 3 of"));
+    ::kill(pid_t(cli.process.processId()), signal);
+    QVERIFY(cli.process.waitForFinished(5000));
+    QCOMPARE(cli.process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.process.exitCode(), 128 + signal);
+
+    // The last progress line (stopped part-way), then the operation's message as after Abort.
+    const QString text = QString::fromUtf8(cli.read());
+    const QRegularExpression end(
+        QStringLiteral("\r%1: ([3-9]|[1-7]\\d) of 80 bytes\n(Hardware did not acknowledge\n)?%2$")
+            .arg(label, update ? QStringLiteral("\\d+ of 80 bytes written\n") : QString()));
+    QVERIFY2(end.match(text).hasMatch(), qPrintable(text.right(80)));
+    QCOMPARE(QFileInfo::exists(file), fileExists);
+    QCOMPARE(readFile(file), before);
 }
 
 QTEST_GUILESS_MAIN(TestTransfer)

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QValueAxis>
 
 namespace varnel {
@@ -43,8 +45,61 @@ void setHelpContext(QWidget* w, int context) { w->setProperty("helpContext", con
 
 }  // namespace
 
+// The user as the main window reaches them. While an operation unwinds for a close, the user has
+// left: a message goes nowhere (an error box would hold the close up and blame the box for an
+// abort), a question is refused and a dialog cancelled, as the button that stops the action.
+class UnwindingUi final : public UiServices {
+  public:
+    UnwindingUi(UiServices& ui, const bool& unwinding) : ui_(ui), unwinding_(unwinding) {}
+
+    void error(const QString& text) override {
+        if (!unwinding_) ui_.error(text);
+    }
+    void warning(const QString& text) override {
+        if (!unwinding_) ui_.warning(text);
+    }
+    void information(const QString& text) override {
+        if (!unwinding_) ui_.information(text);
+    }
+    Answer confirm(const QString& text, bool withCancel) override {
+        if (unwinding_) return withCancel ? Answer::Cancel : Answer::No;
+        return ui_.confirm(text, withCancel);
+    }
+    Answer warningQuestion(const QString& text) override {
+        return unwinding_ ? Answer::No : ui_.warningQuestion(text);
+    }
+    QString openFileName(const QString& dir, const QString& filter,
+                         const QString& fileName) override {
+        return unwinding_ ? QString() : ui_.openFileName(dir, filter, fileName);
+    }
+    QString saveFileName(const QString& dir, const QString& filter,
+                         const QString& fileName) override {
+        return unwinding_ ? QString() : ui_.saveFileName(dir, filter, fileName);
+    }
+    int runModal(QDialog& dialog) override {
+        return unwinding_ ? int(QDialog::Rejected) : ui_.runModal(dialog);
+    }
+    void helpContents() override {
+        if (!unwinding_) ui_.helpContents();
+    }
+    void helpSearch() override {
+        if (!unwinding_) ui_.helpSearch();
+    }
+    void helpTopic(int context) override {
+        if (!unwinding_) ui_.helpTopic(context);
+    }
+
+  private:
+    UiServices& ui_;
+    const bool& unwinding_;
+};
+
 TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* parent)
-    : QMainWindow(parent), state_(state), link_(link), ui_(ui) {
+    : QMainWindow(parent),
+      state_(state),
+      link_(link),
+      unwindingUi_(std::make_unique<UnwindingUi>(ui, closeRequested_)),
+      ui_(*unwindingUi_) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Kex Interface"));
     setHelpContext(this, kHelpWindow);
@@ -474,10 +529,42 @@ bool TMainForm::event(QEvent* e) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    if (operationDepth_ > 0) {
+        // Closed from inside an operation's wait (the close button, File > Exit, the session's
+        // end). Closing here would leave the operation waiting on a window that is gone, and
+        // once the application quits its waits could never run out: stop it as Abort does,
+        // with every wait ending at once, and close when it has unwound.
+        e->ignore();
+        if (!closeRequested_) {
+            closeRequested_ = true;
+            state_.AbortFlag = true;
+            link_.CancelWaits();
+        }
+        return;
+    }
+    if (closeRequested_) {
+        closeRequested_ = false;
+        link_.ResumeWaits();
+    }
     if (FormClose())
         e->accept();
     else
         e->ignore();
+}
+
+TMainForm::Operation::Operation(TMainForm& form) : form_(form) {
+    ++form_.operationDepth_;
+}
+
+TMainForm::Operation::~Operation() {
+    // Queued: the handler that ran the operation finishes first (nothing in it waits any more).
+    if (--form_.operationDepth_ == 0 && form_.closeRequested_)
+        QTimer::singleShot(0, &form_, &TMainForm::closeAfterUnwinding);
+}
+
+void TMainForm::closeAfterUnwinding() {
+    // The ordinary close, with its question; a Cancel there keeps the window and a working link.
+    if (operationDepth_ == 0 && closeRequested_) close();
 }
 
 void TMainForm::resizeEvent(QResizeEvent* e) {

@@ -28,6 +28,7 @@ class RadioGroup;
 class SpinButton;
 class StringGrid;
 class UiServices;
+class UnwindingUi;
 class TLearnDialog;
 class TMatchDialog;
 class TCommForm;
@@ -64,6 +65,7 @@ inline const char* const kCaptionStem = "Varnel, V1.1 8/2/2002  ";
 class TMainForm : public QMainWindow {
     Q_OBJECT
 public:
+    // Every message and question goes to ui, except while an operation unwinds for a close.
     TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* parent = nullptr);
     ~TMainForm() override;
 
@@ -247,7 +249,8 @@ private:
 
     AppState& state_;
     BoxLink& link_;
-    UiServices& ui_;
+    std::unique_ptr<UnwindingUi> unwindingUi_;
+    UiServices& ui_;  // the user, through unwindingUi_
     Dialogs dialogs_;
     QWidget* central_;
     bool Activated = false;
@@ -273,6 +276,23 @@ private:
     void beginTransfer();
     void endTransfer();
     int transferDepth_ = 0;
+
+    // A close requested while a box operation runs (kex_main.cpp): the operation is abandoned
+    // as the Abort button would stop it, every wait ends at once, and the close runs once the
+    // operation has unwound, silently (its messages would only hold the close up).
+    class Operation {
+      public:
+        explicit Operation(TMainForm& form);
+        ~Operation();
+        Operation(const Operation&) = delete;
+        Operation& operator=(const Operation&) = delete;
+
+      private:
+        TMainForm& form_;
+    };
+    void closeAfterUnwinding();
+    int operationDepth_ = 0;
+    bool closeRequested_ = false;
 };
 
 }  // namespace varnel

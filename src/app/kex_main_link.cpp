@@ -22,10 +22,12 @@ void TMainForm::wireLink() {
 }
 
 bool TMainForm::ConnectBox() {
+    const Operation operation(*this);
     return varnel::ConnectBox(state_, link_, ui_);
 }
 
 bool TMainForm::MonitorBox() {
+    const Operation operation(*this);
     MonitorResult result;
     const bool frequency = OutputRGrp->itemIndex() == 1;
     if (!varnel::MonitorBox(state_, link_, ui_, frequency, result)) return false;

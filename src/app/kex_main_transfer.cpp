@@ -48,6 +48,7 @@ void TMainForm::endTransfer() {
 
 void TMainForm::BoxUpdateClick() {
     if (ui_.confirm(QStringLiteral("Ok to update EEPROM data?")) != UiServices::Answer::Yes) return;
+    const Operation operation(*this);
     beginTransfer();
     const TransferOutcome outcome =
         UpdateEeprom(state_, link_, ui_, [this](int done) { TransferProgress->setValue(done); });
@@ -64,6 +65,7 @@ void TMainForm::BoxUpdateClick() {
 void TMainForm::BoxRetrieveClick() {
     if (ui_.confirm(QStringLiteral("Ok to retrive EEPROM data?")) != UiServices::Answer::Yes)
         return;
+    const Operation operation(*this);
     beginTransfer();
     // The box's bytes go into a scratch copy: a read that does not complete must leave the
     // project, its controls and its unsaved edits as they were, not a mixture of two

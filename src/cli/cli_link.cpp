@@ -1,5 +1,6 @@
 #include "base/app_state.h"
 #include "cli/cli.h"
+#include "cli/cli_interrupt.h"
 #include "cli/cli_ui.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
@@ -114,11 +115,12 @@ int runConnect(const QStringList& args) {
     state.header.setHardwareVersion(10);
     if (!a.project.isEmpty() && !readProject(a.project, state, ui)) return kExitFailure;
     BoxLink link;
-    if (!openLink(link, a.port, ui)) return kExitFailure;
+    Interrupt interrupt(link, state.AbortFlag);
+    if (!openLink(link, a.port, ui)) return interrupt.exitCode(kExitFailure);
     QString version;
-    if (!ConnectBox(state, link, ui, &version)) return kExitFailure;
+    if (!ConnectBox(state, link, ui, &version)) return interrupt.exitCode(kExitFailure);
     out(a.json ? QStringLiteral("{\"version\":\"%1\"}").arg(version) : version);
-    return kExitOk;
+    return interrupt.exitCode(kExitOk);
 }
 
 int runMonitor(const QStringList& args) {
@@ -132,10 +134,11 @@ int runMonitor(const QStringList& args) {
     CliUi ui;
     if (!readProject(a.positional.first(), state, ui)) return kExitFailure;
     BoxLink link;
-    if (!openLink(link, a.port, ui)) return kExitFailure;
+    Interrupt interrupt(link, state.AbortFlag);
+    if (!openLink(link, a.port, ui)) return interrupt.exitCode(kExitFailure);
     MonitorResult r;
     const bool frequency = state.image.isFrequencyOutput();
-    if (!MonitorBox(state, link, ui, frequency, r)) return kExitFailure;
+    if (!MonitorBox(state, link, ui, frequency, r)) return interrupt.exitCode(kExitFailure);
     const int yDecimals = frequency ? 2 : 4;
     if (a.json) {
         QStringList adjust, points;
@@ -144,7 +147,7 @@ int runMonitor(const QStringList& args) {
             points << QStringLiteral("[%1,%2]").arg(number(p.x(), 4), number(p.y(), yDecimals));
         out(QStringLiteral("{\"adjust\":[%1],\"points\":[%2]}")
                 .arg(adjust.join(QLatin1Char(',')), points.join(QLatin1Char(','))));
-        return kExitOk;
+        return interrupt.exitCode(kExitOk);
     }
     out(QStringLiteral("adjust %1 %2 %3 %4")
             .arg(r.adjust[0])
@@ -153,7 +156,7 @@ int runMonitor(const QStringList& args) {
             .arg(r.adjust[3]));
     for (const QPointF& p : r.points)
         out(number(p.x(), 4) + QLatin1Char(' ') + number(p.y(), yDecimals));
-    return kExitOk;
+    return interrupt.exitCode(kExitOk);
 }
 
 }  // namespace

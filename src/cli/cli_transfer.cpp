@@ -3,6 +3,7 @@
 
 #include "base/project_document.h"
 #include "cli/cli.h"
+#include "cli/cli_interrupt.h"
 #include "cli/cli_ui.h"
 #include "link/box_link.h"
 #include "link/box_transfer.h"
@@ -142,14 +143,15 @@ int runUpdate(const QStringList& args) {
     Session s("Update EEPROM");
     if (!s.doc.LoadProject(a.file)) return kExitFailure;
     BoxLink link;
-    if (!openLink(link, a.port, s.ui)) return kExitFailure;
+    Interrupt interrupt(link, s.state.AbortFlag);
+    if (!openLink(link, a.port, s.ui)) return interrupt.exitCode(kExitFailure);
     const TransferOutcome outcome =
         UpdateEeprom(s.state, link, s.ui, [&](int done) { s.line.show(done); });
     s.line.end();
-    if (outcome.ok()) return kExitOk;
+    if (outcome.ok()) return interrupt.exitCode(kExitOk);
     // What the window's status line says after a write that stopped part-way.
     if (outcome.end != TransferOutcome::End::NotFound) err(BytesWrittenText(outcome.written));
-    return kExitFailure;
+    return interrupt.exitCode(kExitFailure);
 }
 
 int runRetrieve(const QStringList& args) {
@@ -165,13 +167,16 @@ int runRetrieve(const QStringList& args) {
         s.state.ProjectFileName = a.file;
     }
     BoxLink link;
-    if (!openLink(link, a.port, s.ui)) return kExitFailure;
+    Interrupt interrupt(link, s.state.AbortFlag);
+    if (!openLink(link, a.port, s.ui)) return interrupt.exitCode(kExitFailure);
     TransferBytes bytes;
     for (int i = 0; i < kTransferBytes; ++i) bytes[size_t(i)] = s.state.image.byte(i);
     const TransferOutcome outcome =
         RetrieveEeprom(s.state, link, s.ui, bytes, [&](int done) { s.line.show(done); });
     s.line.end();
-    if (!outcome.ok()) return kExitFailure;
+    // An interrupted read saves nothing, even one that had just completed; from here on the
+    // signals stop the program as usual, and the save is atomic.
+    if (interrupt.release() != 0 || !outcome.ok()) return interrupt.exitCode(kExitFailure);
     s.doc.ApplyRetrieved(bytes);
     return s.doc.SaveProject() ? kExitOk : kExitFailure;
 }

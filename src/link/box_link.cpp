@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace varnel {
 
@@ -85,7 +86,10 @@ void BoxLink::StartTimer() {
     });
     waits_.push_back(w);
     TimeoutFlag = false;
-    w->timer.start(TimeoutMs);
+    if (cancelled_)
+        w->timedOut = true;
+    else
+        w->timer.start(TimeoutMs);
 }
 
 void BoxLink::StopTimer() {
@@ -100,16 +104,22 @@ void BoxLink::StopTimer() {
 
 bool BoxLink::TimedOut() {
     if (waits_.empty()) {
+        if (cancelled_) return TimeoutFlag = true;
         ProcessMessages();
         return TimeoutFlag;
     }
     Wait* w = waits_.back();
-    if (RxTail != RxHead) {
+    if (cancelled_) {
+        // No event may run: the close or exit behind the cancel comes once the operation is out.
+        w->timedOut = true;
+    } else if (RxTail != RxHead) {
         // Bytes are waiting to be taken: only let due events (the timer among them) run.
         ProcessMessages();
     } else if (!w->timedOut && transport_->isOpen()) {
-        // The condition is tested before exec(): a quit() issued earlier would be lost.
-        w->loop.exec();
+        // The condition is tested before exec(): a quit() issued earlier would be lost. A loop
+        // that cannot run any more (the application is quitting) returns -1 at once, and its
+        // timer would never fire.
+        if (w->loop.exec() < 0) w->timedOut = true;
     }
     if (RxTail == RxHead && !transport_->isOpen()) w->timedOut = true;
     TimeoutFlag = w->timedOut;
@@ -165,6 +175,7 @@ bool BoxLink::ReceiveUntil(uint8_t terminator) {
 }
 
 void BoxLink::SendByte(uint8_t b) {
+    if (cancelled_) return;
     transport_->write(QByteArray(1, char(b)));
 }
 
@@ -185,20 +196,34 @@ bool BoxLink::SendByteEcho(uint8_t b) {
 }
 
 bool BoxLink::SendCommand(const QString& text, uint8_t terminator, bool& abortFlag) {
-    emit commandSent(text);
-    for (const QChar c : text) {
+    if (!cancelled_) emit commandSent(text);
+    QByteArray bytes;
+    for (const QChar c : text) bytes += c.toLatin1();
+    bytes += '\r';
+    for (const char c : bytes) {
+        // A cancel stops the command after the byte in flight.
+        if (cancelled_) break;
         // A lost echo costs its time-out; the command goes on regardless.
-        SendByteEcho(static_cast<uint8_t>(c.toLatin1()));
-        ProcessMessages();
+        SendByteEcho(static_cast<uint8_t>(c));
+        if (!cancelled_) ProcessMessages();
     }
-    SendByteEcho(13);
-    ProcessMessages();
-    if (!ReceiveUntil(terminator)) abortFlag = true;
+    if (cancelled_ || !ReceiveUntil(terminator)) abortFlag = true;
     return !abortFlag;
 }
 
+void BoxLink::CancelWaits() {
+    cancelled_ = true;
+    for (Wait* w : waits_) w->timedOut = true;
+    wakeWaits();
+    if (quietLoop_) quietLoop_->quit();
+}
+
+void BoxLink::ResumeWaits() {
+    cancelled_ = false;
+}
+
 bool BoxLink::WaitQuiet(int quietMs, int prompts) {
-    if (!transport_->isOpen()) return false;
+    if (!transport_->isOpen() || cancelled_) return false;
     QEventLoop loop;
     QTimer quiet;
     quiet.setSingleShot(true);
@@ -225,7 +250,10 @@ bool BoxLink::WaitQuiet(int quietMs, int prompts) {
     const auto lostConn = connect(transport_, &ByteTransport::lost, &loop, &QEventLoop::quit);
     quiet.start(quietMs);
     limit.start(TimeoutMs);
+    // One pass only, so a loop that cannot run any more (exec() returns at once) ends it too.
+    QEventLoop* const outer = std::exchange(quietLoop_, &loop);
     loop.exec();
+    quietLoop_ = outer;
     disconnect(conn);
     disconnect(lostConn);
     FlushLink();

@@ -7,13 +7,17 @@
 #include <cstdint>
 #include <vector>
 
+class QEventLoop;
+
 namespace varnel {
 
 class ByteTransport;
 
 // The serial line to the box: the port, the receive ring, the one-second waits and the command
 // transaction. Every wait runs a nested event loop that ends on a received byte or on its own
-// single-shot timer, so the window stays responsive and a silent port costs no CPU.
+// single-shot timer, so the window stays responsive and a silent port costs no CPU. Once the
+// application is quitting, a nested loop returns at once without running its timers: a wait
+// that finds its loop ended that way counts as timed out, so nothing spins.
 class BoxLink : public QObject {
     Q_OBJECT
   public:
@@ -84,6 +88,14 @@ class BoxLink : public QObject {
     // Runs pending events once, as the waits do between steps.
     static void ProcessMessages();
 
+    // Ends every wait at once, as timed out, and makes every later one end so until
+    // ResumeWaits(); meanwhile nothing is sent and a command fails without a byte. For a program
+    // that must leave while an operation waits (the window closing, an interrupt signal): the
+    // operation stops after the byte in flight and unwinds through its usual failure path.
+    void CancelWaits();
+    void ResumeWaits();
+    bool waitsCancelled() const { return cancelled_; }
+
   signals:
     // A received byte, while ShowRx is set.
     void rxByte(quint8 b);
@@ -97,7 +109,9 @@ class BoxLink : public QObject {
     void readPort();
     void wakeWaits();
     ByteTransport* transport_ = nullptr;
-    std::vector<Wait*> waits_;  // innermost last
+    std::vector<Wait*> waits_;         // innermost last
+    QEventLoop* quietLoop_ = nullptr;  // WaitQuiet's, while it runs
+    bool cancelled_ = false;
 };
 
 }  // namespace varnel
