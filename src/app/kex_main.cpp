@@ -297,9 +297,9 @@ void TMainForm::buildMenus() {
 
     EditMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
     EditMenu->setObjectName(QStringLiteral("EditMenu"));
-    EditUndo = add(EditMenu, "EditUndo", QStringLiteral("&Undo"));
+    EditUndo = add(EditMenu, "EditUndo", QStringLiteral("Undo"));
     EditUndo->setShortcut(QKeySequence::Undo);
-    EditRedo = add(EditMenu, "EditRedo", QStringLiteral("&Redo"));
+    EditRedo = add(EditMenu, "EditRedo", QStringLiteral("Redo"));
     EditRedo->setShortcuts(
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     EditMenu->addSeparator();
