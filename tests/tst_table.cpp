@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QToolButton>
 #include <QValueAxis>
 #include <QtTest>
@@ -453,8 +454,13 @@ void TestTable::undoRedo() {
     const QStringList savedShown = shown();
     auto valueDialog = [this](const char* value) {
         w.ui.expectDialog(QStringLiteral("TableValueDialog"), [value](QDialog& d) {
-            d.findChild<QLineEdit*>(QStringLiteral("ValueEdit"))->setText(QLatin1String(value));
-            return int(QDialog::Accepted);
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("ValueEdit"));
+            auto* ok = d.findChild<QPushButton*>(QStringLiteral("OKBtn"));
+            // OK takes only a number: a user who can press it here makes the step fail.
+            edit->setText(QStringLiteral("5 %"));
+            const bool refused = !ok->isEnabled();
+            edit->setText(QLatin1String(value));
+            return int(refused && ok->isEnabled() ? QDialog::Accepted : QDialog::Rejected);
         });
     };
 
