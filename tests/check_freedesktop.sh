@@ -44,14 +44,16 @@ metainfo)
     grep -q "<release version=\"$version\" date=\"$date\"" "$metainfo" ||
         fail "no release entry for $version of $date"
     # With a web folder for the pictures the screenshots come in: they must validate too, and
-    # every picture they name must be one the repository has.
+    # every picture they name must be one the repository has (docs/ may hold more).
     "$cmake" -DTEMPLATE="$source/resources/varnel.metainfo.xml.in" -DOUTPUT="$work/shots.xml" \
         -DVARNEL_APP_ID="$id" -DPROJECT_VERSION="$version" -DVARNEL_RELEASE_DATE="$date" \
         -DVARNEL_SCREENSHOT_URL=https://pictures.invalid/varnel/ -P "$source/cmake/metainfo.cmake"
     appstreamcli validate --no-net "$work/shots.xml" || fail "the metainfo with screenshots is not valid"
     shots=$(grep -o 'https://pictures.invalid/varnel/[^<]*' "$work/shots.xml" | sed 's|.*/||' | sort)
-    [ "$shots" = "$(cd "$source/docs" && ls ./*.png | sed 's|^\./||' | sort)" ] ||
-        fail "the screenshots are not docs/*.png: $shots"
+    [ -n "$shots" ] || fail "the metainfo names no screenshot"
+    for shot in $shots; do
+        [ -f "$source/docs/$shot" ] || fail "the screenshot $shot is not in docs/"
+    done
     [ "$(grep -c '<caption>' "$work/shots.xml")" = "$(echo "$shots" | wc -l)" ] ||
         fail "a screenshot has no caption"
     echo "metainfo valid, with and without its $(echo "$shots" | wc -l) screenshots"

@@ -1,4 +1,5 @@
 #include "app/kex_main.h"
+#include "app/undo_history.h"
 #include "base/ui_services.h"
 #include "link/box_transfer.h"
 
@@ -74,8 +75,9 @@ void TMainForm::BoxRetrieveClick() {
     const TransferOutcome outcome = RetrieveEeprom(
         state_, link_, ui_, bytes, [this](int done) { TransferProgress->setValue(done); });
     endTransfer();
-    if (outcome.ok())
-        document().ApplyRetrieved(bytes);  // ends with UpdateControls
+    if (outcome.ok())  // ApplyRetrieved ends with UpdateControls
+        history().record(QStringLiteral("Retrieve EEPROM"),
+                         [&] { document().ApplyRetrieved(bytes); });
     else
         UpdateControls();
 }

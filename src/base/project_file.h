@@ -54,6 +54,9 @@ enum class SaveStatus {
 SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
                             const EepromImage& image, QString& errorText);
 
+// Writes data to path atomically, with the refusals of a project save.
+SaveStatus WriteFileBytes(const QString& path, const QByteArray& data, QString& errorText);
+
 // The header fields a save writes afresh; CreatedDate and every other byte stay.
 void StampHeaderForSave(ProjectHeader& header, int32_t today);
 
