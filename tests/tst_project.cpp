@@ -12,6 +12,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
 #include <QSettings>
 #include <QValueAxis>
@@ -592,23 +593,35 @@ void TestProject::recentProjects() {
     w.form->FileRecent[3]->trigger();
     QCOMPARE(w.state->ProjectFileName, files[4]);
     QCOMPARE(listed(), expected("ecgfdb"));
+    // A project dropped on the window opens the same way, once the drop is over.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(files[3])});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w.form.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w.form.get(), &drop);
+    w.ui.expectError(QStringLiteral("Hardware not found"));
+    w.ui.expectInformation(files[3] + QStringLiteral(" loaded"));
+    QTRY_COMPARE(w.state->ProjectFileName, files[3]);
+    QCOMPARE(listed(), expected("decgfb"));
     QVERIFY(w.form->FormClose());
     QVERIFY(QFile::remove(files[6]));
     // A file that cannot be read gives the load's message and leaves the list.
     w.ui.expectError(files[6] + QStringLiteral(" not found"));
-    w.form->FileRecent[2]->trigger();
-    QCOMPARE(w.state->ProjectFileName, files[4]);
-    QCOMPARE(listed(), expected("ecfdb"));
+    w.form->FileRecent[3]->trigger();
+    QCOMPARE(w.state->ProjectFileName, files[3]);
+    QCOMPARE(listed(), expected("decfb"));
     // Written at close, the sixth key gone; read at the next start.
     QVERIFY(w.form->FormClose());
     QSettings ini(w.state->SettingsPath, QSettings::IniFormat);
     QCOMPARE(ini.childGroups(), QStringList({"Recent", "System", "User"}));
     ini.beginGroup(QStringLiteral("Recent"));
     QCOMPARE(ini.childKeys(), QStringList({"File1", "File2", "File3", "File4", "File5"}));
-    QCOMPARE(ini.value(QStringLiteral("File1")).toString(), files[4]);
+    QCOMPARE(ini.value(QStringLiteral("File1")).toString(), files[3]);
     QCOMPARE(ini.value(QStringLiteral("File5")).toString(), files[1]);
     QCOMPARE(LoadSettings(w.state->SettingsPath).Recent,
-             QStringList({files[4], files[2], files[5], files[3], files[1]}));
+             QStringList({files[3], files[4], files[2], files[5], files[1]}));
 }
 
 QTEST_MAIN(TestProject)

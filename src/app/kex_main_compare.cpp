@@ -18,7 +18,8 @@ namespace varnel {
 namespace {
 
 const QString kProjectFilter = QStringLiteral("*.KEX");
-constexpr int kDiffColWidth = 44;
+// Wider than the output column: a difference may have a sign.
+constexpr int kDiffColWidth = 56;
 
 QString kindName(bool frequency) {
     return frequency ? QStringLiteral("frequency") : QStringLiteral("voltage");
@@ -116,6 +117,7 @@ void TMainForm::drawReference() {
         if (TableGrid->colCount() != cols) {
             TableGrid->setColCount(cols);
             TableGrid->setCell(2, 0, QStringLiteral("Diff"));
+            if (drawn) TableGrid->setColWidth(2, kDiffColWidth);
             TableGrid->resize(TableGrid->width() + (drawn ? kDiffColWidth : -kDiffColWidth),
                               TableGrid->height());
         }
