@@ -68,12 +68,14 @@ TCompareDialog::TCompareDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(DiffList, 1);
     layout->addWidget(NoteLabel);
     layout->addLayout(buttons);
-    resize(460, 380);
+    resize(460, 340);
 }
 
 void TCompareDialog::fill(const ProjectDiff& diff, const QString& aTitle) {
     DiffList->clear();
     DiffList->setHeaderLabels({QString(), aTitle, QStringLiteral("Box")});
+    for (int c = 1; c <= 2; ++c)
+        DiffList->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
     for (const DiffRow& r : DiffRows(diff)) {
         auto* item = new QTreeWidgetItem(DiffList, {r.what, r.a, r.b});
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
