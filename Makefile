@@ -8,22 +8,43 @@
 #              run every test there
 #   make fuzz  build the libFuzzer targets with clang in build-fuzz and run each for
 #              FUZZ_SECONDS (default 30)
+#   make package  build, then pack varnel_VERSION_ARCH.deb into this folder
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
                 libqt6opengl6-dev xvfb xauth xdotool fonts-dejavu-core
+# The validators and packaging tools the desktop-file and package tests run.
+DEB_PACKAGES += desktop-file-utils appstream libxml2-utils shared-mime-info dpkg-dev file lintian \
+                xdg-utils
 FUZZ_PACKAGES := cmake make pkg-config qt6-base-dev qt6-serialport-dev clang libclang-rt-14-dev
 ASAN_DIR     ?= build-asan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps fuzz-deps install-packages build run test bench test-asan fuzz clean
+.PHONY: all deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz package clean
 
 all: build
 
 deps:
 	@$(MAKE) --no-print-directory install-packages PACKAGES="$(DEB_PACKAGES)"
+	@$(MAKE) --no-print-directory comma-locale
+
+# The tests that read and write numbers under a decimal-comma locale need one generated.
+comma-locale:
+	@$(MAKE) --no-print-directory install-packages PACKAGES="locales"
+	@if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then \
+	  if [ "$$(id -u)" = 0 ]; then \
+	    echo "Generating the locale de_DE.UTF-8"; \
+	    grep -qx 'de_DE.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || \
+	      echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen; \
+	    locale-gen >/dev/null; \
+	  else \
+	    echo "Missing the locale de_DE.UTF-8. Generate it with:"; \
+	    echo "  echo 'de_DE.UTF-8 UTF-8' | sudo tee -a /etc/locale.gen && sudo locale-gen"; \
+	    exit 1; \
+	  fi; \
+	fi
 
 fuzz-deps:
 	@$(MAKE) --no-print-directory install-packages PACKAGES="$(FUZZ_PACKAGES)"
@@ -70,6 +91,12 @@ $(FUZZ_DIR)/CMakeCache.txt:
 fuzz: fuzz-deps $(FUZZ_DIR)/CMakeCache.txt
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	tests/fuzz/run.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+# cpack packs what the build made; the copy here is the one `apt install ./varnel_*.deb` takes.
+package: build
+	rm -f varnel_*.deb $(BUILD_DIR)/varnel_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
+	cp $(BUILD_DIR)/varnel_*.deb .
 
 bench: build
 	$(BUILD_DIR)/bench/bench_connect_silent

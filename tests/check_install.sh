@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and checks what lands there: exactly the expected files,
 # samples equal to the repository's, PNG icons of their named sizes, a menu entry that starts the
-# program by the icon's name, a command-line tool that runs from the prefix, and a program that
-# keeps its group folders in the user's data folder, not beside itself.
-#   usage: tests/check_install.sh CMAKE BUILD_DIR SOURCE_DIR
+# program with the file it is given, by the icon's name, a command-line tool that runs from the
+# prefix, and a program that keeps its group folders in the user's data folder, not beside itself.
+#   usage: tests/check_install.sh CMAKE BUILD_DIR SOURCE_DIR APP_ID
 set -euo pipefail
-cmake=$1 build=$2 source=$3
+cmake=$1 build=$2 source=$3 id=$4
+. "$source/tests/install_files.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -16,33 +17,25 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
     fail "cmake --install failed"
 }
 
-expected=(bin/kexbox bin/varnel bin/varnel-cli
-          share/applications/varnel.desktop
-          share/icons/hicolor/scalable/apps/varnel.svg)
-for size in 16 32 48 64 128 256; do expected+=("share/icons/hicolor/${size}x${size}/apps/varnel.png"); done
-for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
-    expected+=("share/varnel/samples/$(basename "$f")")
-done
-printf '%s\n' "${expected[@]}" | sort > "$work/expected"
-(cd "$prefix" && find . -type f | sed 's|^\./||' | sort) > "$work/installed"
+install_files "$source" "$id" > "$work/expected"
+(cd "$prefix" && find . -type f | sed 's|^\./||' | LC_ALL=C sort) > "$work/installed"
 diff -u "$work/expected" "$work/installed" || fail "installed files differ from the expected list"
 
 for p in varnel varnel-cli kexbox; do [ -x "$prefix/bin/$p" ] || fail "bin/$p is not executable"; done
 for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
     cmp -s "$f" "$prefix/share/varnel/samples/$(basename "$f")" || fail "sample $(basename "$f") differs"
 done
-for size in 16 32 48 64 128 256; do
-    png=$prefix/share/icons/hicolor/${size}x${size}/apps/varnel.png
+while read -r png; do
+    size=${png#share/icons/hicolor/} size=${size%%x*}
     # Width and height: big-endian words at bytes 16 and 20 of the IHDR chunk.
-    read -r w h < <(od -An -tu1 -j16 -N8 "$png" |
+    read -r w h < <(od -An -tu1 -j16 -N8 "$prefix/$png" |
         awk '{print $1*16777216+$2*65536+$3*256+$4, $5*16777216+$6*65536+$7*256+$8}')
-    [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "icon ${size}x${size} is ${w}x${h}"
-done
-desktop=$prefix/share/applications/varnel.desktop
-grep -qx 'Exec=varnel' "$desktop" || fail "desktop entry does not run varnel"
+    [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "icon $png is ${w}x${h}"
+done < <(grep '^share/icons/hicolor/[0-9]*x[0-9]*/' "$work/expected")
+desktop=$prefix/share/applications/$id.desktop
+grep -qx 'Exec=varnel %f' "$desktop" || fail "desktop entry does not run varnel with the file"
 grep -qx 'Icon=varnel' "$desktop" || fail "desktop entry does not name the icon varnel"
 grep -qx 'Type=Application' "$desktop" || fail "desktop entry is not an application"
-if command -v desktop-file-validate > /dev/null; then desktop-file-validate "$desktop"; fi
 
 "$prefix/bin/varnel-cli" meter show "$prefix/share/varnel/samples/sample-v1.maf" > "$work/show.txt" ||
     fail "installed varnel-cli cannot read an installed sample"
@@ -64,4 +57,4 @@ for g in Ford GM Import; do
     [ -d "$XDG_DATA_HOME/varnel/$g" ] || fail "no group folder $g in \$XDG_DATA_HOME/varnel"
     [ ! -e "$prefix/bin/$g" ] || fail "group folder $g made beside the program"
 done
-echo "install into $prefix: ${#expected[@]} files as expected; group folders in \$XDG_DATA_HOME/varnel"
+echo "install into $prefix: $(wc -l < "$work/expected") files as expected; group folders in \$XDG_DATA_HOME/varnel"

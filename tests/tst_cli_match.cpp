@@ -243,6 +243,9 @@ void TestCliMatch::failures_data() {
         << "%Fnone.KEX not found\n";
     QTest::newRow("a text that is not a number") << QStringList{"%Fbad.maf", "%FUSE.MAF"} << 1
                                                  << "'3OO' is not a valid floating point value\n";
+    QTest::newRow("a number beyond every type")
+        << QStringList{"%Fhuge.maf", "%FUSE.MAF"} << 1
+        << "'1e99999' is not a valid floating point value\n";
 }
 
 void TestCliMatch::failures() {
@@ -251,6 +254,8 @@ void TestCliMatch::failures() {
     QFETCH(QString, message);
     QVERIFY(writeMeter(ford(QStringLiteral("bad.maf")), false, false,
                        {{"0.00", "0"}, {"3.00", "3OO"}, {"6.00", "600"}}));
+    QVERIFY(writeMeter(ford(QStringLiteral("huge.maf")), false, false,
+                       {{"0.00", "0"}, {"1e99999", "300"}, {"6.00", "600"}}));
     const QString folder = ford(QString());
     for (QString& a : args) a.replace(QStringLiteral("%F"), folder);
     const Run r = cli(QStringList{QStringLiteral("match")} + args);

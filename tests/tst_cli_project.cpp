@@ -6,6 +6,7 @@
 #include "base/widgets.h"
 #include "support/window_fixture.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -62,9 +63,13 @@ class TestCliProject : public QObject {
     void setMatchesTheWindow();
     void unreadableFileExits1_data();
     void unreadableFileExits1();
+    void refusedEntryExits1AndSavesNothing_data();
+    void refusedEntryExits1AndSavesNothing();
     void usageErrors_data();
     void usageErrors();
     void newDoesNotReplaceWithoutForce();
+    void refusalsLeaveTheFile();
+    void tableCsvMatchesTheWindow();
 
   private:
     // The edits of one set option, made in the window as a user would.
@@ -217,13 +222,30 @@ void TestCliProject::applyInWindow(const QString& option, const QString& value) 
         f.InvertCBox->setChecked(value == QLatin1String("on"));
     } else if (option == QLatin1String("--output")) {
         f.OutputRGrp->setItemIndex(value == QLatin1String("frequency") ? 1 : 0);
+    } else {
+        // A range option: select the rows, give the dialog its number, pick the menu item.
+        f.selectEntries(key.section(QLatin1Char('-'), 0, 0).toInt(),
+                        key.section(QLatin1Char('-'), 1).toInt());
+        if (!rest.isEmpty())
+            w.ui.expectDialog(QStringLiteral("TableValueDialog"), [rest](QDialog& d) {
+                d.findChild<QLineEdit*>(QStringLiteral("ValueEdit"))->setText(rest);
+                return int(QDialog::Accepted);
+            });
+        const QHash<QString, QAction*> items{{"--fill", f.TableSet},
+                                             {"--add", f.TableAdd},
+                                             {"--scale", f.TableScale},
+                                             {"--interpolate", f.TableInterpolate},
+                                             {"--smooth", f.TableSmooth}};
+        items.value(option)->trigger();
     }
 }
 
 void TestCliProject::setMatchesTheWindow_data() {
     QTest::addColumn<QStringList>("options");
     QTest::newRow("entry 13") << QStringList{"--entry", "13=2.5"};
-    QTest::newRow("refused entry") << QStringList{"--entry", "5=abc", "--entry", "6=-1"};
+    // What the stores take as they take it: clamped, or cleared below the frequency floor.
+    QTest::newRow("clamped and cleared entries") << QStringList{
+        "--entry", "5=9", "--output", "frequency", "--entry", "6=-1", "--entry", "7=1e-5000"};
     QTest::newRow("limit 4.5") << QStringList{"--limit", "4.5"};
     QTest::newRow("limit with refused keys") << QStringList{"--limit", "-3,x5"};
     QTest::newRow("pots") << QStringList{"--pot", "1=5", "--pot", "4=99", "--pot", "1=3"};
@@ -232,6 +254,11 @@ void TestCliProject::setMatchesTheWindow_data() {
                                                     "--limit",  "1500",      "--entry", "21=3"};
     QTest::newRow("there and back") << QStringList{"--entry",  "3=1",     "--output", "frequency",
                                                    "--output", "voltage", "--entry",  "0=0.5"};
+    QTest::newRow("range operations")
+        << QStringList{"--fill",  "3-5=2.5", "--scale",       "10-20=5", "--add",    "0-4=-0.1",
+                       "--entry", "7=1",     "--interpolate", "20-30",   "--smooth", "0-32"};
+    QTest::newRow("ranges in hertz") << QStringList{
+        "--output", "frequency", "--add", "5-9=100", "--fill", "30-32=9999", "--scale", "0-32=-10"};
 }
 
 void TestCliProject::setMatchesTheWindow() {
@@ -299,6 +326,31 @@ void TestCliProject::unreadableFileExits1() {
     QCOMPARE(WindowFixture::readAll(file), bytes);
 }
 
+void TestCliProject::refusedEntryExits1AndSavesNothing_data() {
+    QTest::addColumn<QStringList>("options");  // the last --entry is the one refused
+    QTest::newRow("letters") << QStringList{"--entry", "5=abc"};
+    QTest::newRow("trailing letter") << QStringList{"--entry", "5=2.5x"};
+    QTest::newRow("beyond every type") << QStringList{"--entry", "5=1e5000"};
+    QTest::newRow("negative voltage, after a good one")
+        << QStringList{"--entry", "3=1", "--pot", "1=5", "--entry", "6=-1"};
+    QTest::newRow("letters under frequency")
+        << QStringList{"--output", "frequency", "--entry", "32=abc"};
+}
+
+void TestCliProject::refusedEntryExits1AndSavesNothing() {
+    QFETCH(QStringList, options);
+    const QString file = w.path(QStringLiteral("kept.KEX"));
+    QCOMPARE(cli({QStringLiteral("new"), file}).code, 0);
+    const QByteArray before = WindowFixture::readAll(file);
+    const Run r = cli(QStringList{QStringLiteral("set"), file} + options);
+    QCOMPARE(r.code, 1);
+    const QString entry = options.last();
+    QCOMPARE(r.err,
+             QStringLiteral("'%1' is not a valid value for table entry %2\n")
+                 .arg(entry.section(QLatin1Char('='), 1), entry.section(QLatin1Char('='), 0, 0)));
+    QCOMPARE(WindowFixture::readAll(file), before);
+}
+
 void TestCliProject::usageErrors_data() {
     QTest::addColumn<QStringList>("args");
     QTest::newRow("new without file") << QStringList{"new"};
@@ -311,6 +363,12 @@ void TestCliProject::usageErrors_data() {
     QTest::newRow("set pot 5") << QStringList{"set", "x.KEX", "--pot", "5=1"};
     QTest::newRow("set pot 100") << QStringList{"set", "x.KEX", "--pot", "1=100"};
     QTest::newRow("set invert maybe") << QStringList{"set", "x.KEX", "--invert", "maybe"};
+    QTest::newRow("set fill backwards") << QStringList{"set", "x.KEX", "--fill", "20-10=1"};
+    QTest::newRow("set fill past 32") << QStringList{"set", "x.KEX", "--fill", "0-33=1"};
+    QTest::newRow("set add without value") << QStringList{"set", "x.KEX", "--add", "0-3"};
+    QTest::newRow("set scale not a number") << QStringList{"set", "x.KEX", "--scale", "0-3=5%"};
+    QTest::newRow("set smooth of two") << QStringList{"set", "x.KEX", "--smooth", "5-6"};
+    QTest::newRow("table import without CSV") << QStringList{"table", "import", "x.KEX"};
 }
 
 void TestCliProject::usageErrors() {
@@ -334,6 +392,60 @@ void TestCliProject::newDoesNotReplaceWithoutForce() {
     QCOMPARE(WindowFixture::readAll(file), old);
     QCOMPARE(cli({QStringLiteral("new"), file, QStringLiteral("--force")}).code, 0);
     QCOMPARE(WindowFixture::readAll(file).size(), kProjectFileSize);
+}
+
+void TestCliProject::refusalsLeaveTheFile() {
+    const QString file = w.path(QStringLiteral("keep.KEX"));
+    const QString csv = w.path(QStringLiteral("bad.csv"));
+    QCOMPARE(cli({QStringLiteral("new"), file}).code, 0);
+    const QByteArray before = WindowFixture::readAll(file);
+    QVERIFY(WindowFixture::writeAll(csv, "entry,word\n1,5\n1,6\n"));
+    const Run fill =
+        cli({QStringLiteral("set"), file, QStringLiteral("--entry"), QStringLiteral("1=2"),
+             QStringLiteral("--fill"), QStringLiteral("3-5=-1")});
+    QCOMPARE(fill.code, 1);
+    QCOMPARE(fill.err, QStringLiteral("'-1' is not a valid value for table entries 3 to 5\n"));
+    const Run import = cli({QStringLiteral("table"), QStringLiteral("import"), file, csv});
+    QCOMPARE(import.code, 1);
+    QCOMPARE(import.err, QStringLiteral("Line 3 of %1: entry 1 is given twice.\n").arg(csv));
+    QCOMPARE(WindowFixture::readAll(file), before);
+}
+
+void TestCliProject::tableCsvMatchesTheWindow() {
+    const QString base = w.path(QStringLiteral("base.KEX"));
+    const QString csv = w.path(QStringLiteral("in.csv"));
+    QCOMPARE(
+        cli({QStringLiteral("new"), base, QStringLiteral("--output"), QStringLiteral("frequency")})
+            .code,
+        0);
+    QVERIFY(WindowFixture::writeAll(csv, "word,entry,f_out\n7,30,\n,2,1000\n"));
+    // Export: the window's file and the command's output, with and without --output.
+    w.fileOpen(base);
+    const QString byWindow = w.path(QStringLiteral("window.csv"));
+    w.ui.expectSaveFile(byWindow);
+    w.ui.expectInformation(byWindow + QStringLiteral(" saved"));
+    w.form->FileExportTable->trigger();
+    const Run exported = cli({QStringLiteral("table"), QStringLiteral("export"), base});
+    QCOMPARE(exported.code, 0);
+    QCOMPARE(exported.out.toUtf8(), WindowFixture::readAll(byWindow));
+    QVERIFY(exported.out.startsWith(QLatin1String("entry,v_in,f_out,word\n0,0.000,0,0\n")));
+    const QString byCli = w.path(QStringLiteral("cli.csv"));
+    QCOMPARE(cli({QStringLiteral("table"), QStringLiteral("export"), base,
+                  QStringLiteral("--output"), byCli})
+                 .code,
+             0);
+    QCOMPARE(WindowFixture::readAll(byCli), WindowFixture::readAll(byWindow));
+
+    // Import: the word column is empty in one row, so that row is refused in both.
+    w.ui.expectOpenFile(csv);
+    w.ui.expectError(QStringLiteral("Line 3 of %1: word '' is not 0 to 1023.").arg(csv));
+    w.form->FileImportTable->trigger();
+    QVERIFY(WindowFixture::writeAll(csv, "entry,f_out\n30,20\n2,1000\n"));
+    w.ui.expectOpenFile(csv);
+    w.form->FileImportTable->trigger();
+    QCOMPARE(cli({QStringLiteral("table"), QStringLiteral("import"), base, csv}).code, 0);
+    QCOMPARE(WindowFixture::readAll(base).mid(kHeaderSize), w.state->image.toByteArray());
+    QCOMPARE(w.state->image.entry(2), uint16_t(347));
 }
 
 QTEST_MAIN(TestCliProject)

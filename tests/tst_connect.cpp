@@ -225,6 +225,10 @@ void TestConnect::monitorLeavesTheLineEmpty() {
     QVERIFY(MonitorBox(state_, box.link, ui_, false, r));
     QCOMPARE(r.adjust, (std::array<int, 4>{-16, 16, 100, -100}));
     QCOMPARE(box.transport->written, QByteArray("\rM\r"));
+    // Whatever the box sends after the final prompt, in the same burst, is flushed with it.
+    box.attach(promptAnd("M", "\r\nPOTS 0010 0020 0030 0040\r\n>\r\n>late"));
+    QVERIFY(MonitorBox(state_, box.link, ui_, false, r));
+    QCOMPARE(r.adjust, (std::array<int, 4>{16, 32, 48, 64}));
     uint8_t b = 0;
     QVERIFY(!box.link.GetRxByte(b));
 }

@@ -206,6 +206,9 @@ void TestHelp::searchFindsEachMessage_data() {
         {"The specified file was not found.", "msg-specified-file-not-found"},
         {"No help file is available at this time.", "msg-no-help-file"},
         {"is not a valid floating point value", "msg-not-a-number"},
+        {"is not a valid value for table entries", "msg-not-valid-value"},
+        {"rows follow the selection.", "msg-clipboard-too-many"},
+        {"is too large to be a table", "msg-csv-too-large"},
     };
     for (const auto& r : rows)
         QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);

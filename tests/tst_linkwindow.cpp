@@ -1,7 +1,8 @@
 #include "app/kex_main.h"
 #include "app/settings.h"
-#include "base/widgets.h"
 #include "app/windows.h"
+#include "base/widgets.h"
+#include "image/eeprom_image.h"
 #include "link/box_ops.h"
 #include "link/kex_comm.h"
 #include "link/kex_setp.h"
@@ -9,6 +10,7 @@
 #include "support/scripted_ui.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
@@ -20,6 +22,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QToolButton>
 #include <QWindow>
 #include <QtTest>
 
@@ -42,7 +45,7 @@ class TestLinkWindow : public QObject {
     void statusLabelShowsTheCommand();
     void monitorDrawsTheAdjustedCurve();
     void failedMonitorKeepsThePreviousCurve();
-    void abortClickDuringATransferOnlySetsTheFlag();
+    void potsLimitAndInvertSendNothing();
     void closeDuringAWait_data();
     void closeDuringAWait();
     void terminalIsModelessAndOnlyHidden();
@@ -163,18 +166,26 @@ void TestLinkWindow::failedMonitorKeepsThePreviousCurve() {
     QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
 }
 
-void TestLinkWindow::abortClickDuringATransferOnlySetsTheFlag() {
+void TestLinkWindow::potsLimitAndInvertSendNothing() {
     make();
     newProject();
-    // A transfer shows "Abort" and clears MonitorMode while the box stays connected.
-    state_->Connected = true;
-    state_->MonitorMode = false;
-    form_->AbortBtn->setText(QStringLiteral("Abort"));
     form_->AbortBtn->click();
-    QVERIFY(state_->AbortFlag);
-    QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Abort"));
-    QTest::qWait(20);
+    QVERIFY(state_->Connected);
+    box_->transport->written.clear();
+    // The settings go into the image only; the box learns of them at the next Update.
+    state_->image.setModeByte(kModeVoltage);
+    form_->PotSpins[0]->upButton()->click();
+    form_->PotSpins[3]->downButton()->click();
+    form_->LimitEdit->setFocus();
+    form_->LimitEdit->selectAll();
+    QTest::keyClicks(form_->LimitEdit, QStringLiteral("2.5"));
+    form_->InvertCBox->setChecked(true);
+    QTest::qWait(30);
     QCOMPARE(box_->transport->written, QByteArray());
+    QCOMPARE(int(state_->image.byte(kPotByteOffset)), 1);
+    QCOMPARE(int(state_->image.entry(kLimitEntry)), 512);
+    QCOMPARE(int(state_->image.modeByte()), 0x11);
+    QVERIFY(state_->Modified);
 }
 
 void TestLinkWindow::closeDuringAWait_data() {

@@ -66,6 +66,7 @@ private slots:
     void resize_data();
     void resize();
     void updateControlsByState();
+    void meterLabelsAreCut_data();
     void meterLabelsAreCut();
     void helpRequests();
     void aboutShowsTheSameTextsTwice();
@@ -429,14 +430,33 @@ void TestMainWindow::updateControlsByState() {
     QCOMPARE(form_->SIOLabel->text(), QStringLiteral("(not connected)"));
 }
 
+void TestMainWindow::meterLabelsAreCut_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("new project") << int(DocState::New) << "V In Meter: "
+                                 << "V Out Meter: ";
+    QTest::newRow("loaded project") << int(DocState::File) << "V In = "
+                                    << "V Out = ";
+}
+
 void TestMainWindow::meterLabelsAreCut() {
+    QFETCH(int, state);
+    QFETCH(QString, in);
+    QFETCH(QString, out);
     make();
-    // A name longer than a file can hold is cut with the label's own limit.
-    state_->header.setVInMeterName(QString(31, QLatin1Char('x')));
-    state_->ProjectState = DocState::File;
+    // A name longer than the header holds is cut to its 31 characters; each label's own limit
+    // leaves room for all of them, in both of its forms.
+    const QString use = QString(31, QLatin1Char('u')) + QStringLiteral("-beyond");
+    const QString match = QString(31, QLatin1Char('m')) + QStringLiteral("-beyond");
+    state_->header.setVInMeterName(use);
+    state_->header.setVOutMeterName(match);
+    state_->ProjectState = DocState(state);
     form_->UpdateControls();
-    QCOMPARE(form_->VInLabel->text(), QStringLiteral("V In = ") + QString(31, QLatin1Char('x')));
-    QCOMPARE(state_->header.VInMeterName().size(), 31);
+    QCOMPARE(state_->header.VInMeterName(), use.left(31));
+    QCOMPARE(state_->header.VOutMeterName(), match.left(31));
+    QCOMPARE(form_->VInLabel->text(), in + use.left(31));
+    QCOMPARE(form_->VOutLabel->text(), out + match.left(31));
 }
 
 void TestMainWindow::helpRequests() {

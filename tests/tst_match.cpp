@@ -48,6 +48,7 @@ class TestMatch : public QObject {
     void fewerThanThreeRowsAreNotFilled();
     void textThatIsNotANumberStops();
     void frequencyMatchCopiesItsSteps();
+    void uncoveredEntriesAreMarked_data();
     void uncoveredEntriesAreMarked();
     void gridTexts_data();
     void gridTexts();
@@ -230,15 +231,39 @@ void TestMatch::frequencyMatchCopiesItsSteps() {
     QCOMPARE(table[31], 853);
 }
 
+void TestMatch::uncoveredEntriesAreMarked_data() {
+    QTest::addColumn<QStringList>("signalTexts");  // of the match meter, at flows 0, 300, 400
+    QTest::addColumn<QList<int>>("marked");        // the entries that read -1
+    QList<int> all;
+    for (int i = 1; i < 32; ++i) all << i;
+    // Two rows are placed but not filled: of the sampled cells only cell 0 has an output.
+    QTest::newRow("two rows") << QStringList{"0.00", "2.50"} << all;
+    // The last interval falls, and its slope carried past the last placed row drops below 0.
+    QTest::newRow("falling slope carried past")
+        << QStringList{"0.00", "2.50", "1.00"} << QList<int>{25, 26, 27, 28, 29, 30, 31};
+    // A rising slope carried past fills every entry.
+    QTest::newRow("rising slope carried past")
+        << QStringList{"0.00", "2.50", "3.50"} << QList<int>{};
+}
+
 void TestMatch::uncoveredEntriesAreMarked() {
-    // The match meter's flows stop at 300, so only the cells up to there get outputs placed,
-    // and the slope carried past the last one fills the rest.
-    const MeterRows match = meter(false, false, {{"0.00", "0"}, {"1.00", "100"}, {"2.50", "300"}});
+    QFETCH(QStringList, signalTexts);
+    QFETCH(QList<int>, marked);
+    const QStringList flows{"0", "300", "400"};
+    QList<QPair<QString, QString>> rows;
+    for (int k = 0; k < signalTexts.size(); ++k) rows.append({signalTexts[k], flows[k]});
     MatchCells cells;
     QString error;
-    QVERIFY(MatchMeters(workedUse(), match, cells, error));
+    QVERIFY(MatchMeters(workedUse(), meter(false, false, rows), cells, error));
     const auto table = MatchTableEntries(cells, false);
-    for (int e : table) QVERIFY(e >= 0 && e <= 1023);
+    QList<int> seen;
+    for (int i = 0; i < 32; ++i) {
+        if (table[size_t(i)] == -1)
+            seen << i;
+        else
+            QVERIFY(table[size_t(i)] >= 0 && table[size_t(i)] <= 1023);
+    }
+    QCOMPARE(seen, marked);
 }
 
 void TestMatch::gridTexts_data() {

@@ -55,6 +55,7 @@ class TestMeterEditor : public QObject {
     void equalSignalsKeepTheirOrder();
     void movesSortTheRows();
     void leavingTheGridSortsAndFollowsTheRow();
+    void draggedRowsAreCheckedAndSorted();
     void unitsSwitch_data();
     void unitsSwitch();
     void frequencyChangesOnlyTheHeading();
@@ -404,6 +405,41 @@ void TestMeterEditor::leavingTheGridSortsAndFollowsTheRow() {
     d_->PartNumberEdit->setFocus();
     VERIFY_UI(ui_);
     QVERIFY(d_->PartNumberEdit->hasFocus());
+}
+
+void TestMeterEditor::draggedRowsAreCheckedAndSorted() {
+    enterRow(QStringLiteral("1"), QStringLiteral("10"));
+    enterRow(QStringLiteral("1"), QStringLiteral("20"));
+    enterRow(QStringLiteral("2"), QStringLiteral("30"));
+    d_->MeterModified = false;
+    // By the mouse, row 2 onto row 1: among equal signals it stays where it was dropped.
+    QWidget* v = g()->viewport();
+    const auto at = [this](int row) {
+        return g()->visualRect(g()->model()->index(row - 1, 0)).center();
+    };
+    QTest::mousePress(v, Qt::LeftButton, {}, at(2));
+    QTest::mouseMove(v, at(1));
+    QTest::mouseRelease(v, Qt::LeftButton, {}, at(1));
+    QCOMPARE(column(1), QStringList({"20.00", "10.00", "30.00", ""}));
+    QCOMPARE(g()->row(), 1);
+    QVERIFY(d_->MeterModified);
+    // Out of signal order, the dropped row is sorted back at once; the current row follows it.
+    QVERIFY(g()->moveTo(1, 3));
+    g()->dragCurrentRow(1);
+    QCOMPARE(column(1), QStringList({"20.00", "10.00", "30.00", ""}));
+    QCOMPARE(g()->row(), 3);
+    // A row its check will not let go does not move; neither does the entry row.
+    QVERIFY(g()->moveTo(1, 1));
+    g()->editor()->selectAll();
+    type(QStringLiteral("10"));
+    ui_.expectInformation(kExists);
+    g()->dragCurrentRow(3);
+    VERIFY_UI(ui_);
+    QCOMPARE(column(1), QStringList({"10.00", "10.00", "30.00", ""}));
+    QCOMPARE(g()->row(), 1);
+    g()->setCurrentCell(0, 4);
+    g()->dragCurrentRow(1);
+    QCOMPARE(column(0), QStringList({"1.00", "1.00", "2.00", ""}));
 }
 
 void TestMeterEditor::unitsSwitch_data() {

@@ -181,7 +181,7 @@ void TestMeterImport::import_data() {
     QTest::newRow("data lines")
         << kHeader +
                "1 2\r\n12\r\n123\r\n4.5\r\n3\t4\r\n5     6\r\n7 8 9\r\nx 1\r\n1 y\r\n1,5 2\r\n"
-               "  9 10  \r\n"
+               "1e5000 10\r\n1 -1e5000\r\n  9 10  \r\n"
         << 0 << "AB-1" << 0 << 1 << "first"
         << "second"
         << QStringList(

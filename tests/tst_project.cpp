@@ -244,9 +244,10 @@ void TestProject::saveThenLoadGivesIdenticalBytes() {
 }
 
 void TestProject::badFilesChangeNothing_data() {
-    QTest::addColumn<QByteArray>("bytes");  // empty: no file at all
+    QTest::addColumn<QByteArray>("bytes");  // empty: no file at all; "folder": a folder
     QTest::addColumn<QString>("message");   // %1 is the file's path
     QTest::newRow("missing") << QByteArray() << "%1 not found";
+    QTest::newRow("a folder of that name") << QByteArray("folder") << "Error (1) reading %1";
     QTest::newRow("15 bytes") << projectBytes(48, 32, 15) << "Error (2) reading %1";
     QTest::newRow("TotalRecords 47") << projectBytes(47, 32, 768) << "Error (2) reading %1";
     QTest::newRow("HeaderRecords 0") << projectBytes(16, 0, 768) << "Error (2) reading %1";
@@ -266,7 +267,10 @@ void TestProject::badFilesChangeNothing() {
     QVERIFY(w.state->Modified);
 
     const QString bad = w.path(QStringLiteral("bad.KEX"));
-    if (!bytes.isEmpty()) QVERIFY(WindowFixture::writeAll(bad, bytes));
+    if (bytes == "folder")
+        QVERIFY(QDir().mkpath(bad));
+    else if (!bytes.isEmpty())
+        QVERIFY(WindowFixture::writeAll(bad, bytes));
     const ProjectHeader header = w.state->header;
     const EepromImage image = w.state->image;
     const QString title = w.form->windowTitle();

@@ -7,13 +7,14 @@
 // too), and the kill comes from inside the saving process at a chosen step.
 
 #include "app/kex_main.h"
+#include "app/settings.h"
 #include "base/project_document.h"
 #include "base/project_file.h"
-#include "app/settings.h"
 #include "base/widgets.h"
 #include "meter/kex_maed.h"
 #include "meter/meter_file.h"
 #include "support/file_size_limit.h"
+#include "support/unprivileged.h"
 #include "support/window_fixture.h"
 
 #include <QAction>
@@ -29,6 +30,7 @@
 using namespace varnel;
 using varnel::test::FileSizeLimit;
 using varnel::test::ScriptedUi;
+using varnel::test::Unprivileged;
 using varnel::test::WindowFixture;
 using Answer = UiServices::Answer;
 
@@ -80,6 +82,15 @@ QStringList leftovers(const QString& target) {
     return names;
 }
 
+// Saves contents other than previousOf(kind) exactly as the program does.
+bool saveAnew(const QString& kind, const QString& file) {
+    QString error;
+    if (kind == QLatin1String("project"))
+        return WriteProjectFile(file, ProjectHeader(), EepromImage(), error) == SaveStatus::Saved;
+    if (kind == QLatin1String("meter")) return WriteMeterFile(file, TMeterRecord(), error);
+    return SaveSettings(file, 4, 19200);
+}
+
 }  // namespace
 
 class TestSaveFail : public QObject {
@@ -91,6 +102,8 @@ class TestSaveFail : public QObject {
     void failedSave();
     void killedPartWay_data();
     void killedPartWay();
+    void folderTheUserCannotWrite_data();
+    void folderTheUserCannotWrite();
 
   private:
     void projectSave(const QString& failure, rlim_t limit);
@@ -312,6 +325,36 @@ void TestSaveFail::killedPartWay() {
     } else {
         QCOMPARE(LoadSettings(file).ComPort, 4);
     }
+}
+
+void TestSaveFail::folderTheUserCannotWrite_data() {
+    QTest::addColumn<QString>("kind");
+    for (const char* kind : {"project", "meter", "settings"}) QTest::newRow(kind) << kind;
+}
+
+void TestSaveFail::folderTheUserCannotWrite() {
+    // The file may be written, its folder may not: with no room for the temporary file the
+    // file is written in place. A new file cannot be made there at all.
+    QFETCH(QString, kind);
+    if (!Unprivileged().ok()) QSKIP("cannot give up root for the user nobody");
+    const QString folder = path(QStringLiteral("locked"));
+    const QString file = folder + QLatin1Char('/') + fileNameOf(kind);
+    QVERIFY(QDir().mkpath(folder) && WindowFixture::writeAll(file, previousOf(kind)));
+    QVERIFY(QFile::setPermissions(
+        file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+    QVERIFY(Unprivileged::reachable(dir_->path()) && Unprivileged::reachable(folder));
+    bool saved = false;
+    bool created = true;
+    {
+        Unprivileged user;
+        QVERIFY(!QFileInfo(folder).isWritable());
+        saved = saveAnew(kind, file);
+        created = saveAnew(kind, folder + QStringLiteral("/new-") + fileNameOf(kind));
+    }
+    QVERIFY(saved && !created);
+    QVERIFY(WindowFixture::readAll(file) != previousOf(kind));
+    if (kind == QLatin1String("settings")) QCOMPARE(LoadSettings(file).ComPort, 4);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{fileNameOf(kind)});
 }
 
 QTEST_MAIN(TestSaveFail)

@@ -2,13 +2,22 @@
 // selector, the pots, the limit and invert controls and the hexadecimal grid.
 
 #include "app/kex_main.h"
+#include "app/kex_new.h"
+#include "base/project_header.h"
+#include "base/ui_services.h"
 #include "base/widgets.h"
 #include "image/table_view.h"
+#include "match/match_session.h"
 #include "support/window_fixture.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPushButton>
 #include <QToolButton>
 #include <QValueAxis>
 #include <QtTest>
@@ -39,6 +48,8 @@ class TestTable : public QObject {
     void hexGridOffersAndRepaints();
     void leadingHex_data();
     void leadingHex();
+    void undoRedo_data();
+    void undoRedo();
 
   private:
     WindowFixture w;
@@ -378,6 +389,194 @@ void TestTable::leadingHex_data() {
 void TestTable::leadingHex() {
     QFETCH(QString, text);
     QTEST(LeadingHexValue(text), "value");
+}
+
+void TestTable::undoRedo_data() {
+    // Each change made in the window is one step back to the saved bytes; caption "" is a
+    // refused change, which makes none.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<bool>("modifies");
+    QTest::newRow("typed cell") << "cell"
+                                << "Edit entry 13" << true;
+    QTest::newRow("scale") << "scale"
+                           << "Scale entries 5 to 10 by 5 %" << true;
+    QTest::newRow("smooth") << "smooth"
+                            << "Smooth entries 0 to 32" << true;
+    QTest::newRow("shift plus") << "plus"
+                                << "Add 10 words to entries 3 to 4" << true;
+    QTest::newRow("copy and paste") << "paste"
+                                    << "Paste 3 values into entries 10 to 12" << true;
+    QTest::newRow("paste refused") << "bad paste"
+                                   << "" << false;
+    QTest::newRow("import") << "import"
+                            << "Import table t.csv" << true;
+    QTest::newRow("pot") << "pot"
+                         << "Pot 2 up" << true;
+    QTest::newRow("limit typed") << "limit"
+                                 << "Limit 4.5" << true;
+    QTest::newRow("invert") << "invert"
+                            << "Invert on" << true;
+    QTest::newRow("hex grid") << "hex"
+                              << "Edit byte 4C" << true;
+    QTest::newRow("hex grid, mode byte") << "hex mode"
+                                         << "Edit byte 42" << true;
+    QTest::newRow("output kind") << "output"
+                                 << "Output Frequency" << true;
+    QTest::newRow("copy E2P") << "copy"
+                              << "Copy E2P" << true;
+    QTest::newRow("edit project") << "project"
+                                  << "Edit project" << false;
+}
+
+void TestTable::undoRedo() {
+    QFETCH(QString, change);
+    QFETCH(QString, caption);
+    QFETCH(bool, modifies);
+    TMainForm& f = *w.form;
+    // Everything the window shows of the project.
+    auto shown = [&f] {
+        QStringList s{QString::number(f.OutputRGrp->itemIndex()),
+                      QString::number(f.InvertCBox->isChecked()),
+                      f.LimitEdit->text(),
+                      f.GroupLabel->text(),
+                      f.VInLabel->text(),
+                      f.windowTitle()};
+        for (QLineEdit* e : f.PotEdits) s << e->text();
+        for (int r = 0; r <= 33; ++r) s << f.TableGrid->shownText(1, r);
+        for (const QPointF& p : f.Series1->points()) s << QString::number(p.y());
+        return s;
+    };
+    auto bytes = [this] { return w.state->header.toByteArray() + w.state->image.toByteArray(); };
+    const QString file = w.path(QStringLiteral("u.KEX"));
+    w.fileSaveAs(file);
+    const QByteArray saved = bytes();
+    const QStringList savedShown = shown();
+    auto valueDialog = [this](const char* value) {
+        w.ui.expectDialog(QStringLiteral("TableValueDialog"), [value](QDialog& d) {
+            auto* edit = d.findChild<QLineEdit*>(QStringLiteral("ValueEdit"));
+            auto* ok = d.findChild<QPushButton*>(QStringLiteral("OKBtn"));
+            // OK takes only a number: a user who can press it here makes the step fail.
+            edit->setText(QStringLiteral("5 %"));
+            const bool refused = !ok->isEnabled();
+            edit->setText(QLatin1String(value));
+            return int(refused && ok->isEnabled() ? QDialog::Accepted : QDialog::Rejected);
+        });
+    };
+
+    if (change == QLatin1String("cell")) {
+        f.TableGrid->commitEdit(1, 14, QStringLiteral("2.5"));
+    } else if (change == QLatin1String("scale")) {
+        f.selectEntries(5, 10);
+        valueDialog("5");
+        f.TableScale->trigger();
+    } else if (change == QLatin1String("smooth")) {
+        f.TableGrid->selectAll();
+        f.TableSmooth->trigger();
+    } else if (change == QLatin1String("plus")) {
+        f.selectEntries(3, 4);
+        QTest::keyClick(f.TableGrid, Qt::Key_Plus, Qt::ShiftModifier);
+    } else if (change == QLatin1String("paste") || change == QLatin1String("bad paste")) {
+        f.selectEntries(13, 14);
+        f.EditCopy->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("2.437\t%1\n2.625\t%2\n")
+                     .arg(f.TableGrid->shownText(1, 14).trimmed(),
+                          f.TableGrid->shownText(1, 15).trimmed()));
+        f.selectEntries(10, 11);
+        QGuiApplication::clipboard()->setText(change == QLatin1String("paste")
+                                                  ? QStringLiteral("1\n2.5\n3\n")
+                                                  : QStringLiteral("1\n2.5\nx3\n"));
+        if (change == QLatin1String("bad paste"))
+            w.ui.expectError(QStringLiteral("Line 3 of the clipboard: 'x3' is not a number."));
+        f.EditPaste->trigger();
+    } else if (change == QLatin1String("import")) {
+        const QString csv = w.path(QStringLiteral("t.csv"));
+        QVERIFY(WindowFixture::writeAll(csv, "entry,word\n3,100\n"));
+        w.ui.expectOpenFile(csv);
+        f.FileImportTable->trigger();
+    } else if (change == QLatin1String("pot")) {
+        f.PotSpins[1]->upButton()->click();
+    } else if (change == QLatin1String("limit")) {
+        f.LimitEdit->setFocus();
+        f.LimitEdit->selectAll();
+        QTest::keyClicks(f.LimitEdit, QStringLiteral("4.5"));
+    } else if (change == QLatin1String("invert")) {
+        f.InvertCBox->setChecked(true);
+    } else if (change == QLatin1String("hex")) {
+        f.EEPROMGrid->commitEdit(13, 5, QStringLiteral("3c"));
+    } else if (change == QLatin1String("hex mode")) {
+        f.EEPROMGrid->commitEdit(3, 5, QStringLiteral("02"));
+    } else if (change == QLatin1String("output")) {
+        f.OutputRGrp->setItemIndex(1);
+    } else if (change == QLatin1String("copy")) {
+        MatchCopySource source;
+        source.useFile = QStringLiteral("USE.MAF");
+        source.matchFile = QStringLiteral("MATCH.MAF");
+        source.matchIsFrequency = true;
+        for (int i = 0; i < 32; ++i) source.entries[size_t(i)] = 20 * i;
+        w.ui.expectConfirm(QStringLiteral("Ok to save E2P data in main table?"),
+                           UiServices::Answer::Yes);
+        QVERIFY(f.MatchCopyE2P(source));
+    } else if (change == QLatin1String("project")) {
+        w.ui.expectDialog(QStringLiteral("NewDialog"), [](QDialog& d) {
+            auto& n = static_cast<TNewDialog&>(d);
+            n.ProjectNameEdit->setText(QStringLiteral("Renamed"));
+            n.GroupRGrp->setItemIndex(2);
+            return int(QDialog::Accepted);
+        });
+        f.EditProject->trigger();
+    }
+    VERIFY_UI(w.ui);
+    const QByteArray changed = bytes();
+    QStringList changedShown = shown();
+    // Put back, the controls show the bytes as a load shows them: the limit's word rather
+    // than the keys typed, the output kind that the mode byte now holds.
+    if (change == QLatin1String("limit")) changedShown[2] = QStringLiteral("4.502");
+    if (change == QLatin1String("hex mode")) changedShown[0] = QStringLiteral("1");
+    QCOMPARE(w.state->Modified, modifies);
+    if (caption.isEmpty()) {
+        QCOMPARE(changed, saved);
+        QVERIFY(!f.EditUndo->isEnabled());
+        return;
+    }
+    QVERIFY(changed != saved);
+    QCOMPARE(f.EditUndo->text(), QStringLiteral("Undo ") + caption);
+
+    f.EditUndo->trigger();
+    QCOMPARE(bytes(), saved);
+    QCOMPARE(shown(), savedShown);
+    QVERIFY(!w.state->Modified);
+    QVERIFY(!f.EditUndo->isEnabled());
+    QCOMPARE(f.EditRedo->text(), QStringLiteral("Redo ") + caption);
+    f.EditRedo->trigger();
+    QCOMPARE(bytes(), changed);
+    // (After the mode byte, the whole window shows hertz.)
+    const qsizetype compared = change == QLatin1String("hex mode") ? 1 : -1;
+    QCOMPARE(shown().mid(0, compared), changedShown.mid(0, compared));
+    QCOMPARE(w.state->Modified, modifies);
+
+    // Saved there, the change is the file's: undoing it now leaves the project modified.
+    w.ui.expectInformation(file + QStringLiteral(" saved"));
+    QVERIFY(f.SaveProject());
+    const QByteArray stamped = bytes();
+    f.EditUndo->trigger();
+    QCOMPARE(w.state->image.toByteArray(), saved.mid(kHeaderSize));
+    QVERIFY(w.state->Modified);
+    f.EditRedo->trigger();
+    QCOMPARE(bytes(), stamped);
+    QVERIFY(!w.state->Modified);
+    QVERIFY(!f.FileSave->isEnabled());
+    if (change == QLatin1String("limit")) {
+        // Typing on after the save is a step of its own.
+        QTest::keyClick(f.LimitEdit, Qt::Key_1);
+        f.EditUndo->trigger();
+        QCOMPARE(bytes(), stamped);
+        QVERIFY(!w.state->Modified);
+    }
+    // Another project starts another history.
+    f.FileClose->trigger();
+    QVERIFY(!f.EditUndo->isEnabled() && !f.EditRedo->isEnabled());
 }
 
 QTEST_MAIN(TestTable)

@@ -442,6 +442,20 @@ void TestTransferWindow::retrieveReloadsTheControls() {
     QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
     QVERIFY(form_->TransferProgress->isHidden());
     QCOMPARE(form_->TransferProgress->value(), 80);
+
+    // One step: undone, the project is as before it, unsaved edits and all; redone, the box's.
+    const EepromImage retrieved = state_->image;
+    QCOMPARE(form_->EditUndo->text(), QStringLiteral("Undo Retrieve EEPROM"));
+    form_->EditUndo->trigger();
+    QCOMPARE(state_->image, before);
+    QVERIFY(state_->Modified);
+    QCOMPARE(form_->OutputRGrp->itemIndex(), projectFrequency ? 1 : 0);
+    QCOMPARE(form_->InvertCBox->isChecked(), projectFrequency);
+    form_->EditRedo->trigger();
+    QCOMPARE(state_->image, retrieved);
+    QVERIFY(!state_->Modified);
+    QCOMPARE(form_->OutputRGrp->itemIndex(), output);
+    QTEST(form_->LimitEdit->text(), "limit");
 }
 
 void TestTransferWindow::retrieveReplyOfTwoCharactersKeepsTheByte() {

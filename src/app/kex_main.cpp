@@ -2,6 +2,7 @@
 
 #include "app/kex_abot.h"
 #include "app/settings.h"
+#include "app/undo_history.h"
 #include "base/ui_services.h"
 #include "base/widgets.h"
 #include "link/box_link.h"
@@ -129,9 +130,13 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     wireProjectHandlers();
     wireTableHandlers();
     wireTransfer();
+    wireTableTools();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The history's last signals must not reach the menu items being taken down.
+    if (history_) history_->stack().disconnect();
+}
 
 int TMainForm::helpContextOf(const QWidget* widget) {
     for (const QWidget* w = widget; w; w = w->parentWidget()) {
@@ -285,10 +290,31 @@ void TMainForm::buildMenus() {
     FileSaveAs = add(FileMenu, "FileSaveAs", QStringLiteral("Save &As"));
     FileClose = add(FileMenu, "FileClose", QStringLiteral("&Close"));
     FileMenu->addSeparator();
+    FileExportTable = add(FileMenu, "FileExportTable", QStringLiteral("&Export Table ..."));
+    FileImportTable = add(FileMenu, "FileImportTable", QStringLiteral("&Import Table ..."));
+    FileMenu->addSeparator();
     FileExit = add(FileMenu, "FileExit", QStringLiteral("E&xit"));
 
     EditMenu = menuBar()->addMenu(QStringLiteral("&Edit"));
     EditMenu->setObjectName(QStringLiteral("EditMenu"));
+    EditUndo = add(EditMenu, "EditUndo", QStringLiteral("Undo"));
+    EditUndo->setShortcut(QKeySequence::Undo);
+    EditRedo = add(EditMenu, "EditRedo", QStringLiteral("Redo"));
+    EditRedo->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    EditMenu->addSeparator();
+    EditCopy = add(EditMenu, "EditCopy", QStringLiteral("&Copy"));
+    EditCopy->setShortcut(QKeySequence::Copy);
+    EditPaste = add(EditMenu, "EditPaste", QStringLiteral("&Paste"));
+    EditPaste->setShortcut(QKeySequence::Paste);
+    EditTableMenu = EditMenu->addMenu(QStringLiteral("&Table"));
+    EditTableMenu->setObjectName(QStringLiteral("EditTableMenu"));
+    TableSet = add(EditTableMenu, "TableSet", QStringLiteral("&Set Value ..."));
+    TableAdd = add(EditTableMenu, "TableAdd", QStringLiteral("&Add ..."));
+    TableScale = add(EditTableMenu, "TableScale", QStringLiteral("S&cale ..."));
+    TableInterpolate = add(EditTableMenu, "TableInterpolate", QStringLiteral("&Interpolate"));
+    TableSmooth = add(EditTableMenu, "TableSmooth", QStringLiteral("S&mooth"));
+    EditMenu->addSeparator();
     EditProject = add(EditMenu, "EditProject", QStringLiteral("Project ..."));
     EditMatch = add(EditMenu, "EditMatch", QStringLiteral("&Match ..."));
     EditLearn = add(EditMenu, "EditLearn", QStringLiteral("&Learn ..."));
@@ -470,6 +496,7 @@ void TMainForm::UpdateControls() {
     s.Learning = false;
     TableGrid->refresh();
     EEPROMGrid->refresh();
+    updateTableActions();
     // ... nor take away the button that stops it.
     if (transferRunning()) {
         s.MonitorMode = false;

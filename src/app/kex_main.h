@@ -2,6 +2,7 @@
 
 #include "base/app_state.h"
 #include "base/project_document.h"
+#include "image/table_ops.h"
 
 #include <QMainWindow>
 
@@ -35,6 +36,8 @@ class TSetupDialog;
 class TNewDialog;
 class TAboutDialog;
 class TMassAirEditorDialog;
+class TTableValueDialog;
+class UndoHistory;
 struct MatchCopySource;
 
 // The windows made once at start; the main window reaches its dialogs through here.
@@ -146,6 +149,18 @@ public:
     QAction* FileSaveAs;
     QAction* FileClose;
     QAction* FileExit;
+    QAction* FileExportTable;
+    QAction* FileImportTable;
+    QAction* EditUndo;
+    QAction* EditRedo;
+    QAction* EditCopy;
+    QAction* EditPaste;
+    QMenu* EditTableMenu;
+    QAction* TableSet;
+    QAction* TableAdd;
+    QAction* TableScale;
+    QAction* TableInterpolate;
+    QAction* TableSmooth;
     QAction* EditProject;
     QAction* EditMatch;
     QAction* EditLearn;
@@ -195,6 +210,25 @@ public:
     QString EEPROMGridGetEditText(int col, int row) const;
     void EEPROMGridSetEditText(int col, int row, const QString& text);
 
+    // The history of changes, behind Edit > Undo and Redo (kex_main_tools.cpp). Every change
+    // of the project made in the window goes through history().record() as one step; see
+    // undo_history.h for how a new kind of change records its steps.
+    UndoHistory& history();
+
+    // The table tools (kex_main_tools.cpp). The selection is a run of entries first..last of
+    // the table grid; false when nothing is selected.
+    bool selectedEntries(int& first, int& last) const;
+    void selectEntries(int first, int last);
+    // Set, Add and Scale ask for their number first; false when the user cancels.
+    bool TableOperationClick(RangeKind kind);
+    // The + and - keys: words to add to every selected entry (negative takes them).
+    void TableStepKeys(int words);
+    void EditCopyClick();
+    void EditPasteClick();
+    void FileExportTableClick();
+    void FileImportTableClick();
+    TTableValueDialog* tableValueDialog();
+
     // EEPROM transfers (kex_main_transfer.cpp). TransferProgress shows the bytes done out of
     // 80 while a transfer runs and is hidden otherwise.
     void BoxUpdateClick();
@@ -237,6 +271,13 @@ private:
     void rescaleTableChart();
     std::unique_ptr<ProjectControls> projectControls_;
     std::unique_ptr<ProjectDocument> document_;
+
+    // Undo and the table tools (kex_main_tools.cpp).
+    void wireTableTools();
+    void updateTableActions();
+    // Declared after the document it restores through, so it goes first.
+    std::unique_ptr<UndoHistory> history_;
+    TTableValueDialog* tableValueDialog_ = nullptr;
 
     // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
     // another one, so this counts them.

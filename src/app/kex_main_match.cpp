@@ -1,4 +1,5 @@
 #include "app/kex_main.h"
+#include "app/undo_history.h"
 #include "base/ui_services.h"
 #include "match/kex_matd.h"
 #include "match/match_session.h"
@@ -25,7 +26,10 @@ bool TMainForm::MatchCopyE2P(const MatchCopySource& source) {
     // The document's controls are this window's: the Output selector, the chart and the
     // refresh all run as they do for any other change of the project.
     document();
-    return CopyMatchToProject(source, state_, *projectControls_, ui_);
+    bool copied = false;
+    history().record(QStringLiteral("Copy E2P"),
+                     [&] { copied = CopyMatchToProject(source, state_, *projectControls_, ui_); });
+    return copied;
 }
 
 }  // namespace varnel

@@ -1,5 +1,6 @@
 #include "app/kex_main.h"
 #include "app/kex_new.h"
+#include "app/undo_history.h"
 #include "base/ui_services.h"
 #include "base/widgets.h"
 
@@ -70,20 +71,28 @@ bool TMainForm::RunProjectDialog() {
     return true;
 }
 
+// New, a load and Close each start an empty history: what came before is another project.
 void TMainForm::NewProject() {
-    document().NewProject();
+    history().untracked([this] { document().NewProject(); });
+    history().clear();
 }
 
 bool TMainForm::LoadProject(const QString& path) {
-    return document().LoadProject(path);
+    bool loaded = false;
+    history().untracked([&] { loaded = document().LoadProject(path); });
+    if (loaded) history().clear();
+    return loaded;
 }
 
 bool TMainForm::SaveProject() {
-    return document().SaveProject();
+    if (!document().SaveProject()) return false;
+    history().saved();
+    return true;
 }
 
 void TMainForm::CloseProject() {
-    document().CloseProject();
+    history().untracked([this] { document().CloseProject(); });
+    history().clear();
 }
 
 void TMainForm::FileNewClick() {
@@ -133,8 +142,9 @@ void TMainForm::EditProjectClick() {
     preset.group = h.Group();
     preset.metric = h.Metric() != 0;
     d->preset(preset);
-    if (!RunProjectDialog()) return;
-    ApplyProjectAnswers(state_.header, d->answers());
+    history().record(QStringLiteral("Edit project"), [&] {
+        if (RunProjectDialog()) ApplyProjectAnswers(state_.header, d->answers());
+    });
 }
 
 bool TMainForm::SaveBeforeClose() {

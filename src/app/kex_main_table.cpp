@@ -1,4 +1,5 @@
 #include "app/kex_main.h"
+#include "app/undo_history.h"
 #include "base/widgets.h"
 #include "image/table_view.h"
 
@@ -64,11 +65,14 @@ QString TMainForm::TableGridDrawCell(int col, int row) const {
 }
 
 void TMainForm::TableGridSetEditText(int, int row, const QString& text) {
-    document().TableEdit(row, text);
+    history().record(QStringLiteral("Edit entry %1").arg(row - 1),
+                     [&] { document().TableEdit(row, text); });
 }
 
 void TMainForm::OutputRGrpClick(int index) {
-    document().OutputKindChange(index);
+    history().record(
+        index == 1 ? QStringLiteral("Output Frequency") : QStringLiteral("Output Voltage"),
+        [&] { document().OutputKindChange(index); });
 }
 
 void TMainForm::DrawTableChart() {
@@ -110,7 +114,10 @@ void TMainForm::RepaintTableGrid() {
 }
 
 void TMainForm::SetPot(int pot, int step) {
-    document().SetPot(pot, step);
+    history().record(QStringLiteral("Pot %1 %2")
+                         .arg(pot)
+                         .arg(step < 0 ? QStringLiteral("down") : QStringLiteral("up")),
+                     [&] { document().SetPot(pot, step); });
 }
 
 bool TMainForm::LimitEditKeyPress(QChar key) {
@@ -118,11 +125,16 @@ bool TMainForm::LimitEditKeyPress(QChar key) {
 }
 
 void TMainForm::LimitEditChange(const QString& text) {
-    document().LimitChange(text);
+    // Every key typed stores its text; the keys typed one after another are one step.
+    constexpr int kLimitTyping = 1;
+    history().record(
+        QStringLiteral("Limit ") + text, [&] { document().LimitChange(text); }, kLimitTyping);
 }
 
 void TMainForm::InvertCBoxClick(bool) {
-    document().InvertChange(InvertCBox->isChecked());
+    const bool on = InvertCBox->isChecked();
+    history().record(on ? QStringLiteral("Invert on") : QStringLiteral("Invert off"),
+                     [&] { document().InvertChange(on); });
 }
 
 QString TMainForm::EEPROMGridDrawCell(int col, int row) const {
@@ -135,7 +147,9 @@ QString TMainForm::EEPROMGridGetEditText(int col, int row) const {
 }
 
 void TMainForm::EEPROMGridSetEditText(int col, int row, const QString& text) {
-    document().HexEdit(col, row, text);
+    const QString byte = QStringLiteral("%1").arg(HexCellIndex(col, row), 2, 16, QLatin1Char('0'));
+    history().record(QStringLiteral("Edit byte ") + byte.toUpper(),
+                     [&] { document().HexEdit(col, row, text); });
 }
 
 }  // namespace varnel

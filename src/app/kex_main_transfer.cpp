@@ -1,5 +1,6 @@
 #include "app/kex_cmpd.h"
 #include "app/kex_main.h"
+#include "app/undo_history.h"
 #include "base/project_backup.h"
 #include "base/project_diff.h"
 #include "base/project_file.h"
@@ -92,8 +93,9 @@ void TMainForm::BoxRetrieveClick() {
     const TransferOutcome outcome = RetrieveEeprom(
         state_, link_, ui_, bytes, [this](int done) { TransferProgress->setValue(done); });
     endTransfer();
-    if (outcome.ok())
-        document().ApplyRetrieved(bytes);  // ends with UpdateControls
+    if (outcome.ok())  // ApplyRetrieved ends with UpdateControls
+        history().record(QStringLiteral("Retrieve EEPROM"),
+                         [&] { document().ApplyRetrieved(bytes); });
     else
         UpdateControls();
 }

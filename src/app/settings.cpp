@@ -1,9 +1,12 @@
 #include "settings.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <limits>
 #include <optional>
@@ -81,9 +84,10 @@ bool SaveSettings(const QString& path, int comPort, int baudRate, const QString&
     return writeSettings(path, comPort, baudRate, device);
 }
 
-static bool writeSettings(const QString& path, int comPort, int baudRate,
-                          const std::optional<QString>& device) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
+// Sets the keys the program writes at close. QSettings saves atomically, through a lock file
+// and a temporary file beside the file.
+static bool setKeys(const QString& path, int comPort, int baudRate,
+                    const std::optional<QString>& device) {
     QSettings s(path, QSettings::IniFormat);
     if (device) {
         if (device->isEmpty())
@@ -98,6 +102,33 @@ static bool writeSettings(const QString& path, int comPort, int baudRate,
     s.setValue(QStringLiteral("User/EEStop"), QStringLiteral("0000"));
     s.sync();
     return s.status() == QSettings::NoError;
+}
+
+static bool writeSettings(const QString& path, int comPort, int baudRate,
+                          const std::optional<QString>& device) {
+    const QString folder = QFileInfo(path).absolutePath();
+    QDir().mkpath(folder);
+    if (!QFileInfo::exists(path) || QFileInfo(folder).isWritable())
+        return setKeys(path, comPort, baudRate, device);
+    // A folder the user may not write holds neither the lock file nor the temporary file, yet
+    // kex.ini itself may be writable: the keys are set in a copy kept elsewhere, and the copy
+    // is written over kex.ini in place. (QSettings' own in-place fallback would not see a full
+    // disk cut the file short.)
+    QTemporaryDir scratch;
+    const QString copy = scratch.filePath(QStringLiteral("kex.ini"));
+    if (!scratch.isValid() || !QFile::copy(path, copy) || !setKeys(copy, comPort, baudRate, device))
+        return false;
+    QFile in(copy);
+    if (!in.open(QIODevice::ReadOnly)) return false;
+    const QByteArray data = in.readAll();
+    QSaveFile out(path);
+    out.setDirectWriteFallback(true);
+    if (!out.open(QIODevice::WriteOnly)) return false;
+    if (out.write(data) != data.size() || !out.flush() || out.size() != data.size()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
 }
 
 }  // namespace varnel

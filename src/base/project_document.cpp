@@ -4,6 +4,9 @@
 #include "base/ui_services.h"
 #include "image/table_view.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace varnel {
 
 void ApplyProjectAnswers(ProjectHeader& header, const ProjectAnswers& answers) {
@@ -212,6 +215,94 @@ void ProjectDocument::TableEdit(int row, const QString& text) {
     const int entry = row - 1;
     const QString shown = StoreEntryText(s_.image, entry, text, frequency());
     controls_.updateChartPoint(entry, shown);
+    controls_.repaintHexGrid();
+}
+
+void ProjectDocument::tableChanged() {
+    markModified();
+    controls_.drawTableChart();
+    controls_.repaintTableGrid();
+    controls_.repaintHexGrid();
+}
+
+bool ProjectDocument::RangeOperation(const RangeOp& op) {
+    QString error = RangeProblem(op.kind, op.first, op.last);
+    if (error.isEmpty() && ApplyRangeOp(s_.image, op, frequency(), error)) {
+        tableChanged();
+        return true;
+    }
+    ui_.error(error);
+    return false;
+}
+
+int ProjectDocument::PasteTable(int firstEntry, const QString& text) {
+    QString error;
+    int count = 0;
+    if (firstEntry < 0 || firstEntry >= kTableEntries) return 0;
+    if (!PasteTableText(s_.image, firstEntry, text, frequency(), error, count)) {
+        ui_.error(error);
+        return 0;
+    }
+    tableChanged();
+    return count;
+}
+
+bool ProjectDocument::ImportTable(const QString& path) {
+    // A table's CSV is about a kilobyte; anything far larger is not one, and is not read whole.
+    constexpr qint64 kMaxCsvBytes = 1 << 20;
+    QFile file(path);
+    if (!QFileInfo::exists(path)) {
+        ui_.error(path + QStringLiteral(" not found"));
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        ui_.error(QStringLiteral("Error reading ") + path);
+        return false;
+    }
+    const QByteArray data = file.read(kMaxCsvBytes + 1);
+    if (data.size() > kMaxCsvBytes) {
+        ui_.error(path + QStringLiteral(" is too large to be a table"));
+        return false;
+    }
+    QString error;
+    int count = 0;
+    if (!ImportTableCsvText(s_.image, QString::fromUtf8(data), frequency(), path, error, count)) {
+        ui_.error(error);
+        return false;
+    }
+    tableChanged();
+    return true;
+}
+
+bool ProjectDocument::ExportTable(const QString& path) {
+    QString error;
+    switch (WriteFileBytes(path, TableCsvText(s_.image, frequency()).toUtf8(), error)) {
+        case SaveStatus::Refused:
+            ui_.error(error);
+            return false;
+        case SaveStatus::Incomplete:
+            ui_.error(QStringLiteral("Error saving ") + path);
+            return false;
+        case SaveStatus::Saved:
+            break;
+    }
+    ui_.information(path + QStringLiteral(" saved"));
+    return true;
+}
+
+void ProjectDocument::RestoreContents(const EepromImage& image, const ProjectHeader& header,
+                                      bool modified) {
+    s_.image = image;
+    s_.header = header;
+    reloadControls();
+    // The controls' handlers rewrite what they show (the output kind's bits, the limit, the
+    // header's OutputType); the state being restored is what they showed then, so its bytes
+    // go back exactly.
+    s_.image = image;
+    s_.header = header;
+    s_.Modified = modified;
+    controls_.updateControls();
+    controls_.repaintTableGrid();
     controls_.repaintHexGrid();
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/app_state.h"
 #include "image/eeprom_image.h"
+#include "image/table_ops.h"
 
 #include <QDate>
 #include <QString>
@@ -92,6 +93,22 @@ class ProjectDocument {
 
     bool frequency() const { return controls_.outputIndex() == 1; }
 
+    // A run of table rows changed at once, with the steps a cell edit takes for all of them:
+    // the first change refreshes the window, the chart is redrawn and both grids repainted. A
+    // refusal is reported and changes nothing.
+    bool RangeOperation(const RangeOp& op);
+    // The clipboard's text into the entries from firstEntry on (Edit > Paste): the number of
+    // values pasted, 0 when refused.
+    int PasteTable(int firstEntry, const QString& text);
+    // File > Import Table: a CSV file's rows into the table.
+    bool ImportTable(const QString& path);
+    // File > Export Table: the table's CSV, written atomically; the project does not change.
+    bool ExportTable(const QString& path);
+
+    // An earlier state of this project back again: image and header exactly as given, every
+    // control set from them as a load sets them (without asking the box), and Modified as given.
+    void RestoreContents(const EepromImage& image, const ProjectHeader& header, bool modified);
+
     // A Retrieve that read all its bytes: they replace the image's first bytes, the controls are
     // set from the image as a load sets them, and the project matches the box (not modified).
     void ApplyRetrieved(const TransferBytes& bytes);
@@ -100,6 +117,8 @@ class ProjectDocument {
     // The chart and the controls that mirror the image (output kind, invert, pots, limit).
     void reloadControls();
     void markModified();
+    // The end of a change of many table words: as a cell edit ends, for all of them.
+    void tableChanged();
 
     AppState& s_;
     UiServices& ui_;

@@ -92,6 +92,10 @@ QString ReadErrorText(ReadStatus status, const QString& path) {
 
 SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
                             const EepromImage& image, QString& errorText) {
+    return WriteFileBytes(path, ProjectFileBytes(header, image), errorText);
+}
+
+SaveStatus WriteFileBytes(const QString& path, const QByteArray& data, QString& errorText) {
     errorText.clear();
     // A read-only file must stay as it is; QSaveFile would replace it through the rename.
     const QFileInfo info(path);
@@ -100,11 +104,13 @@ SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
         return SaveStatus::Refused;
     }
     QSaveFile file(path);
+    // A folder the user may not write has no room for the temporary file, yet the file itself
+    // may be writable: it is then written in place, the one save that cannot be atomic.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         errorText = createErrorText(path, file);
         return SaveStatus::Refused;
     }
-    const QByteArray data = ProjectFileBytes(header, image);
     // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
     // over the old one), so flush and check the size first.
     if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {

@@ -18,12 +18,12 @@ int32_t DayNumber(const QDate& date);
 
 // Why a project file could not be read. The numbers are the ones the user is shown.
 enum class ReadStatus {
-    Ok,
-    NotFound,
-    CannotOpen = 1,   // exists but cannot be opened for reading
+    Ok = 0,
+    CannotOpen = 1,   // exists but cannot be opened for reading (no permission, a folder)
     BadCounts = 2,    // no first record, or TotalRecords is not HeaderRecords + 16
     ShortHeader = 3,  // fewer header records than HeaderRecords says
     ShortImage = 4,   // fewer than 16 image records
+    NotFound = -1,    // no file of that name; its message carries no number
 };
 
 // Reads a project file. A file may hold 1 to 32 header records: the image follows them, and the
@@ -47,11 +47,15 @@ enum class SaveStatus {
     Incomplete,  // the file was created but not all of it could be written
 };
 
-// Writes header then image atomically: on failure the previous file is left as it was.
+// Writes header then image atomically: on failure the previous file is left as it was. In a
+// folder the user may not write, a writable file is written in place instead.
 // A file whose write permission is off ("read-only") is refused with "File access denied", also
 // for a user whom the system would let write it anyway.
 SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
                             const EepromImage& image, QString& errorText);
+
+// Writes data to path atomically, with the refusals of a project save.
+SaveStatus WriteFileBytes(const QString& path, const QByteArray& data, QString& errorText);
 
 // The header fields a save writes afresh; CreatedDate and every other byte stay.
 void StampHeaderForSave(ProjectHeader& header, int32_t today);

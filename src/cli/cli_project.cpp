@@ -1,10 +1,12 @@
-// varnel-cli's project commands: new, show, set. Each one runs the main window's own document
-// steps (ProjectDocument) on a headless copy of its controls; only the arguments are handled here.
+// varnel-cli's project commands: new, show, set, table export and table import. Each one runs the
+// main window's own document steps (ProjectDocument) on a headless copy of its controls; only the
+// arguments are handled here.
 
 #include "base/project_document.h"
 #include "base/project_file.h"
 #include "cli/cli.h"
 #include "cli/cli_ui.h"
+#include "image/table_ops.h"
 #include "image/table_view.h"
 
 #include <QFileInfo>
@@ -12,6 +14,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <optional>
 
@@ -80,6 +84,21 @@ bool splitKeyed(const QString& text, int lo, int hi, int& key, QString& value) {
     if (!ok || key < lo || key > hi) return false;
     value = text.mid(eq + 1);
     return true;
+}
+
+// "A-B" with 0 <= A <= B <= 32, and for kind the range it needs.
+bool splitRange(const QString& text, RangeKind kind, int& first, int& last) {
+    const qsizetype dash = text.indexOf(QLatin1Char('-'));
+    if (dash <= 0) return false;
+    auto number = [](const QString& t, int& v) {
+        if (t.isEmpty() || t.size() > 2) return false;
+        for (const QChar c : t)
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+        v = t.toInt();
+        return true;
+    };
+    return number(text.left(dash), first) && number(text.mid(dash + 1), last) &&
+           RangeProblem(kind, first, last).isEmpty();
 }
 
 bool wholeNumber(const QString& text, int lo, int hi, int& value) {
@@ -265,23 +284,74 @@ int runSet(const QStringList& args) {
     if (!splitOptions(
             args,
             {QStringLiteral("--entry"), QStringLiteral("--limit"), QStringLiteral("--pot"),
-             QStringLiteral("--invert"), QStringLiteral("--output")},
+             QStringLiteral("--invert"), QStringLiteral("--output"), QStringLiteral("--fill"),
+             QStringLiteral("--add"), QStringLiteral("--scale"), QStringLiteral("--interpolate"),
+             QStringLiteral("--smooth")},
             {}, positional, options, problem))
         return usageError(problem);
     if (positional.size() != 1) return usageError(QStringLiteral("set needs exactly one FILE"));
 
     // Every option is checked before the file is touched; they then apply in the order given.
-    QList<std::function<void(Session&)>> steps;
+    // A step that the program refuses stops the command before the save: the file stays as it
+    // was.
+    QList<std::function<bool(Session&)>> steps;
+    // The range options: the operation, and what follows "A-B=" (nothing for the last two).
+    struct RangeOption {
+        const char* name;
+        RangeKind kind;
+        const char* value;
+    };
+    const RangeOption rangeOptions[] = {{"--fill", RangeKind::Set, "TEXT"},
+                                        {"--add", RangeKind::Add, "DELTA"},
+                                        {"--scale", RangeKind::Scale, "PCT"},
+                                        {"--interpolate", RangeKind::Interpolate, nullptr},
+                                        {"--smooth", RangeKind::Smooth, nullptr}};
     for (const Option& o : options) {
-        if (o.name == QLatin1String("--entry")) {
+        const auto range =
+            std::find_if(std::begin(rangeOptions), std::end(rangeOptions),
+                         [&o](const RangeOption& r) { return o.name == QLatin1String(r.name); });
+        if (range != std::end(rangeOptions)) {
+            RangeOp op;
+            op.kind = range->kind;
+            const qsizetype eq = range->value ? o.value.indexOf(QLatin1Char('=')) : -1;
+            const QString shape =
+                o.name + QStringLiteral(" takes A-B") +
+                (range->value ? QLatin1Char('=') + QLatin1String(range->value) : QString());
+            if ((range->value && eq < 0) ||
+                !splitRange(range->value ? o.value.left(eq) : o.value, op.kind, op.first, op.last))
+                return usageError(shape + QStringLiteral(" with 0 <= A <= B <= 32") +
+                                  (range->value ? QString() : QStringLiteral(" and B - A >= 2")));
+            if (range->value) op.text = o.value.mid(eq + 1);
+            if (op.kind != RangeKind::Set && range->value && !ParseNumber(op.text, op.number))
+                return usageError(shape + QStringLiteral(": '") + op.text +
+                                  QStringLiteral("' is not a number"));
+            steps.append([op](Session& s) { return s.doc.RangeOperation(op); });
+        } else if (o.name == QLatin1String("--entry")) {
             int entry = 0;
             QString text;
             if (!splitKeyed(o.value, 0, kTableEntries - 1, entry, text))
                 return usageError(QStringLiteral("--entry takes I=TEXT with I from 0 to 32"));
-            steps.append([entry, text](Session& s) { s.doc.TableEdit(entry + 1, text); });
+            // The window just leaves or clears an entry whose text the store would not take,
+            // but a script must learn of it. Whether the store takes it depends on the output
+            // kind, which an earlier --output may change.
+            steps.append([entry, text](Session& s) {
+                const bool taken =
+                    s.doc.frequency() ? TextToFreqWord(text) != -1 : TextToVoltWord(text) >= 0;
+                if (!taken) {
+                    err(QStringLiteral("'%1' is not a valid value for table entry %2")
+                            .arg(text)
+                            .arg(entry));
+                    return false;
+                }
+                s.doc.TableEdit(entry + 1, text);
+                return true;
+            });
         } else if (o.name == QLatin1String("--limit")) {
             const QString keys = o.value;
-            steps.append([keys](Session& s) { s.doc.TypeLimit(keys); });
+            steps.append([keys](Session& s) {
+                s.doc.TypeLimit(keys);
+                return true;
+            });
         } else if (o.name == QLatin1String("--pot")) {
             int pot = 0;
             QString text;
@@ -294,23 +364,60 @@ int runSet(const QStringList& args) {
                 for (int guard = 0; guard < 256 && s.state.PotValue[size_t(pot - 1)] != target;
                      ++guard)
                     s.doc.SetPot(pot, s.state.PotValue[size_t(pot - 1)] < target ? +1 : -1);
+                return true;
             });
         } else if (o.name == QLatin1String("--invert")) {
             if (o.value != QLatin1String("on") && o.value != QLatin1String("off"))
                 return usageError(QStringLiteral("--invert takes on or off"));
             const bool on = o.value == QLatin1String("on");
-            steps.append([on](Session& s) { s.controls.setInvertChecked(on); });
+            steps.append([on](Session& s) {
+                s.controls.setInvertChecked(on);
+                return true;
+            });
         } else if (o.name == QLatin1String("--output")) {
             const auto index = outputIndexOf(o.value);
             if (!index) return usageError(QStringLiteral("--output takes voltage or frequency"));
             const int i = *index;
-            steps.append([i](Session& s) { s.controls.selectOutput(i); });
+            steps.append([i](Session& s) {
+                s.controls.selectOutput(i);
+                return true;
+            });
         }
     }
 
     Session s;
     if (!s.doc.LoadProject(positional.first())) return kExitFailure;
-    for (const auto& step : steps) step(s);
+    for (const auto& step : steps)
+        if (!step(s)) return kExitFailure;
+    return s.doc.SaveProject() ? kExitOk : kExitFailure;
+}
+
+int runTableExport(const QStringList& args) {
+    QStringList positional;
+    QList<Option> options;
+    QString problem;
+    if (!splitOptions(args, {QStringLiteral("--output")}, {}, positional, options, problem))
+        return usageError(problem);
+    if (positional.size() != 1)
+        return usageError(QStringLiteral("table export needs exactly one FILE"));
+    Session s;
+    if (!s.doc.LoadProject(positional.first())) return kExitFailure;
+    if (options.isEmpty()) {
+        std::fputs(TableCsvText(s.state.image, s.doc.frequency()).toUtf8().constData(), stdout);
+        return kExitOk;
+    }
+    return s.doc.ExportTable(options.last().value) ? kExitOk : kExitFailure;
+}
+
+int runTableImport(const QStringList& args) {
+    QStringList positional;
+    QList<Option> options;
+    QString problem;
+    if (!splitOptions(args, {}, {}, positional, options, problem)) return usageError(problem);
+    if (positional.size() != 2)
+        return usageError(QStringLiteral("table import needs a project FILE and a CSV file"));
+    Session s;
+    if (!s.doc.LoadProject(positional[0]) || !s.doc.ImportTable(positional[1])) return kExitFailure;
     return s.doc.SaveProject() ? kExitOk : kExitFailure;
 }
 
@@ -328,10 +435,19 @@ void addProjectCommands(std::vector<Command>& commands) {
     commands.push_back(
         {QStringLiteral("set"),
          QStringLiteral("FILE [--entry I=TEXT]... [--limit TEXT] [--pot K=N]... [--invert on|off] "
-                        "[--output voltage|frequency]"),
+                        "[--output voltage|frequency] [--fill A-B=TEXT]... [--add A-B=DELTA]... "
+                        "[--scale A-B=PCT]... [--interpolate A-B]... [--smooth A-B]..."),
          QStringLiteral(
              "edit a project through the window's controls, in the order given, and save it"),
          runSet});
+    commands.push_back({QStringLiteral("table export"), QStringLiteral("FILE [--output CSV]"),
+                        QStringLiteral("write a project's table as CSV (to standard output "
+                                       "without --output)"),
+                        runTableExport});
+    commands.push_back({QStringLiteral("table import"), QStringLiteral("FILE CSV"),
+                        QStringLiteral("read a CSV table into a project, as File > Import Table "
+                                       "does, and save it"),
+                        runTableImport});
 }
 
 }  // namespace varnel::cli

@@ -78,6 +78,41 @@ QString EntryToFreqText(const EepromImage& image, int entry) {
     return FreqWordToText(image.entry(entry));
 }
 
+namespace {
+
+// Whether a plain decimal text (digits with an optional point, then an optional exponent) is
+// below one in size. When the reader finds a number out of range it leaves the value alone, so
+// only the text can tell an underflow from an overflow.
+bool belowOne(const char* p, const char* end) {
+    const char* q = p;
+    while (q < end && *q >= '0' && *q <= '9') ++q;
+    // The power of ten of the first significant digit.
+    long long power = (q - p) - 1;
+    bool significant = false;
+    for (q = p; q < end && *q != 'e' && *q != 'E'; ++q) {
+        if (*q == '.') continue;
+        if (*q != '0') {
+            significant = true;
+            break;
+        }
+        --power;
+    }
+    if (!significant) return true;
+    while (q < end && *q != 'e' && *q != 'E') ++q;
+    long long exponent = 0;
+    if (q < end) {
+        ++q;
+        const bool negative = q < end && *q == '-';
+        if (q < end && (*q == '+' || *q == '-')) ++q;
+        // Far beyond any floating type either way; the sign is all that counts.
+        for (; q < end && exponent < 1000000000; ++q) exponent = exponent * 10 + (*q - '0');
+        if (negative) exponent = -exponent;
+    }
+    return power + exponent < 0;
+}
+
+}  // namespace
+
 bool ParseDecimal(QStringView text, long double& value) {
     const QByteArray raw = text.toLatin1();
     if (raw.isEmpty() || text.size() != raw.size()) return false;
@@ -112,7 +147,7 @@ bool ParseDecimal(QStringView text, long double& value) {
     if (ptr != end) return false;
     if (ec == std::errc::result_out_of_range) {
         // Underflow reads as zero; overflow is not a number the program can hold.
-        if (std::fabs(parsed) > 1) return false;
+        if (!belowOne(p, end)) return false;
         parsed = 0;
     } else if (ec != std::errc()) {
         return false;

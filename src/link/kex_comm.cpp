@@ -62,7 +62,10 @@ void TCommForm::FormActivate() {
 }
 
 void TCommForm::Memo1KeyPress(const QString& text) {
-    for (const QChar c : text) link_.SendByte(static_cast<uint8_t>(c.toLatin1()));
+    // The line carries 8-bit characters; one outside Latin-1 has no byte and is not sent (a
+    // stray NUL would reach the box instead).
+    for (const QChar c : text)
+        if (c.unicode() <= 0xFF) link_.SendByte(static_cast<uint8_t>(c.unicode()));
 }
 
 void TCommForm::Button1Click() {

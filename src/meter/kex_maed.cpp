@@ -157,6 +157,7 @@ TMassAirEditorDialog::TMassAirEditorDialog(AppState& state, UiServices& ui, QWid
     StringGrid->exitGrid = [this] { StringGridExit(); };
     StringGrid->keyPress = [this](QChar ch) { return StringGridKeyPress(ch); };
     StringGrid->keyDown = [this](int key) { StringGridKeyDown(key); };
+    StringGrid->rowDragged = [this](int from, int to) { StringGridRowDragged(from, to); };
 }
 
 // ---- Record and file ----
@@ -482,6 +483,22 @@ bool TMassAirEditorDialog::StringGridSelectCell(int col, int& row) {
 void TMassAirEditorDialog::StringGridExit() {
     if (!ValidateGrid()) return;
     BubbleSort();
+    UpdateGraph();
+}
+
+void TMassAirEditorDialog::StringGridRowDragged(int from, int to) {
+    // The drag leaves the row as a move to another cell would: the row is checked first (a row
+    // the check keeps or deletes does not move), and after the move the rows are sorted, so a
+    // drag changes the order of rows with equal signals only.
+    const int rows = StringGrid->rowCount();
+    if (!ValidateGrid() || StringGrid->rowCount() != rows) {
+        UpdateGraph();
+        return;
+    }
+    const QVector<MeterPoint> before = gridRows();
+    StringGrid->moveRow(from, to);
+    sortGrid();
+    if (gridRows() != before) MeterModified = true;
     UpdateGraph();
 }
 

@@ -58,6 +58,7 @@ class TMassAirEditorDialog : public QDialog {
     void StringGridSetEditText(int col, int row, const QString& text);
     bool StringGridSelectCell(int col, int& row);
     void StringGridExit();
+    void StringGridRowDragged(int from, int to);
     bool ValidateGrid();
     void BubbleSort();
     void UpdateGraph();

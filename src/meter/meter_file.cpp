@@ -147,6 +147,8 @@ bool WriteMeterFile(const QString& path, const TMeterRecord& record, QString& er
         return false;
     }
     QSaveFile file(path);
+    // In a folder the user may not write, a writable file is written in place.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         error = fileErrorText(path, file.error(), true);
         return false;

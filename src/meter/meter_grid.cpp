@@ -6,6 +6,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
 
 #include <algorithm>
 
@@ -37,6 +39,8 @@ class MeterGridModel : public QAbstractTableModel {
     void insertDone() { endInsertRows(); }
     void removeRange(int first, int last) { beginRemoveRows({}, first, last); }
     void removeDone() { endRemoveRows(); }
+    void moveRange(int from, int before) { beginMoveRows({}, from, from, {}, before); }
+    void moveDone() { endMoveRows(); }
     void cellChanged(int col, int row) {
         if (row == 0) {
             emit headerDataChanged(Qt::Horizontal, col, col);
@@ -153,6 +157,75 @@ bool MeterGrid::moveTo(int col, int row) {
     return true;
 }
 
+void MeterGrid::moveRow(int from, int to) {
+    const int last = rowCount() - 2;
+    if (from < 1 || from > last || to < 1 || to > last || from == to) return;
+    // The model's rows are the grid's rows less the heading row; a move down names the row
+    // the moved one goes in front of.
+    model_->moveRange(from - 1, to > from ? to : to - 1);
+    cells_.move(from, to);
+    model_->moveDone();
+    int r = row_;
+    if (r == from)
+        r = to;
+    else if (from < r && r <= to)
+        --r;
+    else if (to <= r && r < from)
+        ++r;
+    setCurrentCell(col_, r);
+}
+
+void MeterGrid::dragCurrentRow(int to) {
+    const int from = row_;
+    const int last = rowCount() - 2;
+    if (from < 1 || from > last || to < 1 || to > last || from == to) return;
+    if (rowDragged)
+        rowDragged(from, to);
+    else
+        moveRow(from, to);
+}
+
+void MeterGrid::dragPress() {
+    dropTo_ = 0;
+    // Only a data row moves; the press has already made it the current row.
+    dragFrom_ = row_ <= rowCount() - 2 ? row_ : 0;
+}
+
+int MeterGrid::dropRowAt(const QPoint& pos) {
+    // Past the top or the bottom the grid scrolls a row at a time, under the pointer.
+    if (pos.y() < 0)
+        verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
+    else if (pos.y() >= viewport()->height())
+        verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
+    const int y = std::clamp(pos.y(), 0, viewport()->height() - 1);
+    const int modelRow = rowAt(y);
+    const int last = rowCount() - 2;
+    return modelRow < 0 ? last : std::clamp(modelRow + 1, 1, last);
+}
+
+bool MeterGrid::dragMove(const QPoint& pos, Qt::MouseButtons buttons) {
+    if (dragFrom_ < 1 || !(buttons & Qt::LeftButton)) return false;
+    const int to = dropRowAt(pos);
+    // The drag begins once the pointer is over another row, so a drag along the row still
+    // selects text in the cell editor.
+    if (dropTo_ == 0 && to == dragFrom_) return false;
+    if (to != dropTo_) {
+        dropTo_ = to;
+        viewport()->update();
+    }
+    return true;
+}
+
+bool MeterGrid::dragRelease() {
+    const int to = dropTo_;
+    dragFrom_ = 0;
+    dropTo_ = 0;
+    if (to == 0) return false;
+    viewport()->update();
+    dragCurrentRow(to);
+    return true;
+}
+
 void MeterGrid::editorTextEdited(const QString& text) {
     cells_[row_][col_] = text;
     model_->cellChanged(col_, row_);
@@ -216,6 +289,19 @@ bool MeterGrid::navigate(int key, Qt::KeyboardModifiers modifiers) {
 }
 
 bool MeterGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == editor_ &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
+         event->type() == QEvent::MouseButtonRelease)) {
+        // The current row is dragged by its cell editor as well as by its other cells.
+        auto* m = static_cast<QMouseEvent*>(event);
+        if (event->type() == QEvent::MouseButtonPress) {
+            if (m->button() == Qt::LeftButton) dragPress();
+            return false;
+        }
+        if (event->type() == QEvent::MouseMove)
+            return dragMove(editor_->mapTo(viewport(), m->position().toPoint()), m->buttons());
+        return m->button() == Qt::LeftButton && dragRelease();
+    }
     if (watched != editor_ || event->type() != QEvent::KeyPress)
         return QTableView::eventFilter(watched, event);
     auto* k = static_cast<QKeyEvent*>(event);
@@ -239,8 +325,33 @@ bool MeterGrid::eventFilter(QObject* watched, QEvent* event) {
 void MeterGrid::mousePressEvent(QMouseEvent* event) {
     const QModelIndex i = indexAt(event->position().toPoint());
     editor_->setFocus(Qt::MouseFocusReason);
-    if (i.isValid() && event->button() == Qt::LeftButton) moveTo(i.column(), i.row() + 1);
+    dragFrom_ = 0;
+    if (i.isValid() && event->button() == Qt::LeftButton && moveTo(i.column(), i.row() + 1))
+        dragPress();
     event->accept();
+}
+
+void MeterGrid::mouseMoveEvent(QMouseEvent* event) {
+    dragMove(event->position().toPoint(), event->buttons());
+    event->accept();
+}
+
+void MeterGrid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) dragRelease();
+    event->accept();
+}
+
+void MeterGrid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (dropTo_ < 1 || dropTo_ == dragFrom_) return;
+    // Where the row will land: a line above the target row when it moves up, below it when
+    // it moves down.
+    const QRect r = visualRect(model_->index(dropTo_ - 1, 0))
+                        .united(visualRect(model_->index(dropTo_ - 1, colCount_ - 1)));
+    const int y = dropTo_ < dragFrom_ ? r.top() : r.bottom();
+    QPainter p(viewport());
+    p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    p.drawLine(r.left(), y, r.right(), y);
 }
 
 void MeterGrid::keyPressEvent(QKeyEvent* event) {

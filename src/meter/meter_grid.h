@@ -39,6 +39,13 @@ class MeterGrid : public QTableView {
     // agrees. Returns whether the grid moved.
     bool moveTo(int col, int row);
 
+    // Moves data row from to row to, the rows between shifting by one; the current cell stays
+    // on its row. Data rows only (1 to rowCount() - 2): the entry row stays last.
+    void moveRow(int from, int to);
+    // The end of a drag as the user makes it: the current row (the press on a row moves there
+    // first) let go over data row to. Runs rowDragged, or moves the row when there is none.
+    void dragCurrentRow(int to);
+
     QLineEdit* editor() const { return editor_; }
 
     // Every change of the edited cell's text, after the cell holds it.
@@ -52,10 +59,16 @@ class MeterGrid : public QTableView {
     std::function<bool(QChar ch)> keyPress;
     // A key pressed in the grid (Enter, Esc); the key goes no further.
     std::function<void(int key)> keyDown;
+    // A data row the user dragged to another place, before it moves; the handler moves it
+    // (moveRow) or leaves it where it was.
+    std::function<void(int from, int to)> rowDragged;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void keyboardSearch(const QString&) override {}
@@ -69,6 +82,11 @@ class MeterGrid : public QTableView {
     void editorTextEdited(const QString& text);
     void syncEditor();
     void placeEditor();
+    // The row drag, in the viewport's coordinates; each returns whether it took the event.
+    void dragPress();
+    bool dragMove(const QPoint& pos, Qt::MouseButtons buttons);
+    bool dragRelease();
+    int dropRowAt(const QPoint& pos);
 
     int colCount_;
     QVector<QVector<QString>> cells_;  // [row][col]
@@ -76,6 +94,8 @@ class MeterGrid : public QTableView {
     int row_ = 1;
     MeterGridModel* model_;
     QLineEdit* editor_ = nullptr;
+    int dragFrom_ = 0;  // the data row pressed on, 0 when none
+    int dropTo_ = 0;    // while a drag runs, the row it would move to; 0 when none runs
 };
 
 }  // namespace varnel

@@ -176,3 +176,13 @@ for i, text in enumerate(["2.5", "5", "-1", "2.5 ", "6", "3000", "9999", "1e3", 
                           "  +0.001", "1.", "abc", "3.4e38", "1e-50"]):
     put("fuzz_table_number", "number-%02d" % i, bytes([(i * 5) % 70, i * 37 % 256, i % 4]) +
         text.encode())
+
+# ---- the clipboard's text, the table's CSV and the range operations: mode (bit 0 frequency,
+# bits 1-2 paste / csv / range, bits 3-5 the operation), first and last entry, then the text ----
+for i, (mode, first, last, text) in enumerate([
+        (0, 10, 0, "2.437\t2.500\n2.625\t2.627\n"), (1, 0, 0, "1000\n5\n"),
+        (0, 30, 0, "1;2.5\n3,1.0\n\n2,5x\n"), (2, 0, 0, "entry,v_in,v_out,word\n0,0.000,0.000,0\n"),
+        (3, 0, 0, "\ufeffentry,f_out\r\n2,1000\r\n1,\"6\"\r\n"), (2, 0, 0, "entry,word\n1,1\n1,2\n"),
+        (4 | 8 * 3, 5, 10, "5"), (5 | 8 * 1, 0, 32, "-100"), (4 | 8 * 4, 0, 4, ""),
+        (4 | 8 * 0, 3, 5, "-1")]):
+    put("fuzz_table_text", "text-%02d" % i, bytes([mode, first, last]) + text.encode("utf-8"))

@@ -9,4 +9,5 @@ set(VARNEL_FUZZERS
     fuzz_settings_int
     fuzz_hex_cell
     fuzz_table_number
+    fuzz_table_text
 )

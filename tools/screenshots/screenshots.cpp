@@ -1,16 +1,19 @@
 // Drives the real windows through the first-use walkthrough and saves a PNG of each stage: the
 // main window after File > New and a Connect to the box, the same after Monitor, the terminal
 // that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
-// when the program has one; then an Update, two table entries changed, Compare with Box and the
-// question of Update Changes. Run by tools/screenshots.sh under Xvfb against kexbox.
+// when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
+// 5 %, the step undone and redone, three values pasted from the clipboard; then an Update, two
+// table entries changed, Compare with Box and the question of Update Changes. Run by
+// tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
 #include "app/kex_cmpd.h"
 #include "app/kex_main.h"
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
-#include "base/widgets.h"
+#include "app/table_value_dialog.h"
 #include "app/windows.h"
+#include "base/widgets.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"
 #include "match/kex_matd.h"
@@ -18,12 +21,17 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QLineSeries>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <cstdio>
@@ -167,6 +175,27 @@ int main(int argc, char** argv) {
         return [&settle, ms] { return settle.isValid() && settle.elapsed() >= ms; };
     };
     auto mark = [&settle] { settle.restart(); };
+    // The main window with whatever menu is open over it: a menu is a window of its own.
+    auto shootScreen = [&](const QString& name) {
+        const QRect frame = main.frameGeometry().united(
+            QApplication::activePopupWidget() ? QApplication::activePopupWidget()->geometry()
+                                              : QRect());
+        const QString path = out.filePath(name);
+        if (QApplication::primaryScreen()
+                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .save(path)) {
+            say(QStringLiteral("saved ") + path);
+            ++saved;
+        }
+    };
+    // The words of entries 10 to 20, to check each step by its numbers as well as its picture.
+    auto words = [&](const QString& step) {
+        QStringList w;
+        for (int i = 9; i <= 21; ++i) w << QString::number(state.image.entry(i));
+        say(step + QStringLiteral(": entries 9..21 = ") + w.join(QLatin1Char(' ')) +
+            QStringLiteral(", undo: ") + main.EditUndo->text() + QStringLiteral(", modified: ") +
+            (state.Modified ? QStringLiteral("yes") : QStringLiteral("no")));
+    };
     bool matchShown = false;
     QElapsedTimer matchAsked;
 
@@ -255,6 +284,54 @@ int main(int argc, char** argv) {
         {"the copied table to paint", [&] { return noModal() && after(800)(); },
          [&] {
              if (matchShown) shoot(&main, QStringLiteral("main-window-matched.png"));
+             words(QStringLiteral("before"));
+             main.selectEntries(10, 20);
+             main.TableScale->trigger();
+         }},
+        {"the Scale dialog", [&] { return modalIs(main.tableValueDialog()); },
+         [&] {
+             main.tableValueDialog()->ValueEdit->setText(QStringLiteral("5"));
+             mark();
+         }},
+        {"the Scale dialog to paint", after(500),
+         [&] {
+             shoot(main.tableValueDialog(), QStringLiteral("table-scale-dialog.png"));
+             main.tableValueDialog()->OKBtn->click();
+         }},
+        {"the scaled table", [&] { return noModal(); },
+         [&] {
+             words(QStringLiteral("scaled"));
+             main.EditMenu->popup(main.mapToGlobal(
+                 main.menuBar()->actionGeometry(main.EditMenu->menuAction()).bottomLeft()));
+             mark();
+         }},
+        {"the Edit menu to paint", after(800),
+         [&] {
+             shootScreen(QStringLiteral("table-scaled.png"));
+             main.EditMenu->close();
+             main.EditUndo->trigger();
+             words(QStringLiteral("undone"));
+             mark();
+         }},
+        {"the undone table to paint", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("table-undone.png"));
+             main.EditRedo->trigger();
+             words(QStringLiteral("redone"));
+             mark();
+         }},
+        {"the redone table to paint", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("table-redone.png"));
+             QGuiApplication::clipboard()->setText(QStringLiteral("2.000\n2.250\n2.500\n"));
+             main.selectEntries(10, 12);
+             main.EditPaste->trigger();
+             words(QStringLiteral("pasted"));
+             mark();
+         }},
+        {"the pasted table to paint", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("table-pasted.png"));
              main.BoxUpdate->trigger();
          }},
         // The box now holds the project; two entries change, and the box is compared.
