@@ -151,6 +151,8 @@ void TestMainWindow::menuCaptions_data() {
         {"EditLearn", "&Learn ..."},  {"EditMeter", "M&eter ..."},
         {"BoxOptions", "&Options ..."}, {"BoxUpdate", "&Update EEPROM ..."},
         {"BoxRetrieve", "&Retrieve EEPROM ..."}, {"BoxTerminal", "&Terminal ..."},
+        {"BoxUpdateChanges", "Update &Changes ..."}, {"BoxCompare", "Co&mpare with Box ..."},
+        {"BoxRestore", "Restore &Backup ..."},
         {"HelpContent", "&Contents ..."}, {"HelpTopicSearch", "Topic Search ..."},
         {"HelpAbout", "&About ..."},
     };
@@ -443,6 +445,8 @@ void TestMainWindow::updateControlsByState() {
     QVERIFY(!form_->FileSave->isEnabled());
     QVERIFY(form_->FileSaveAs->isEnabled());
     QVERIFY(form_->BoxUpdate->isEnabled());
+    for (QAction* a : {form_->BoxUpdateChanges, form_->BoxCompare, form_->BoxRestore})
+        QVERIFY(a->isEnabled());
     QVERIFY(form_->TableGrid->isEnabled());
     QVERIFY(!form_->OutputRGrp->isEnabled());
     QVERIFY(!state_->AbortFlag);

@@ -330,7 +330,10 @@ void TMainForm::buildMenus() {
     BoxOptions = add(BoxMenu, "BoxOptions", QStringLiteral("&Options ..."));
     BoxMenu->addSeparator();
     BoxUpdate = add(BoxMenu, "BoxUpdate", QStringLiteral("&Update EEPROM ..."));
+    BoxUpdateChanges = add(BoxMenu, "BoxUpdateChanges", QStringLiteral("Update &Changes ..."));
     BoxRetrieve = add(BoxMenu, "BoxRetrieve", QStringLiteral("&Retrieve EEPROM ..."));
+    BoxCompare = add(BoxMenu, "BoxCompare", QStringLiteral("Co&mpare with Box ..."));
+    BoxRestore = add(BoxMenu, "BoxRestore", QStringLiteral("Restore &Backup ..."));
     BoxMenu->addSeparator();
     BoxTerminal = add(BoxMenu, "BoxTerminal", QStringLiteral("&Terminal ..."));
 
@@ -489,6 +492,7 @@ void TMainForm::UpdateControls() {
     FileSave->setEnabled(s.ProjectState == DocState::File && s.Modified);
     for (QAction* a : {FileSaveAs, FileClose, EditProject, EditMatch, BoxUpdate, BoxRetrieve})
         a->setEnabled(open);
+    for (QAction* a : {BoxUpdateChanges, BoxCompare, BoxRestore}) a->setEnabled(open);
     FileCompare->setEnabled(open);
     FileCloseCompare->setEnabled(open && comparing());
     EditLearn->setEnabled(false);

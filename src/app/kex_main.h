@@ -241,6 +241,15 @@ public:
     void BoxRetrieveClick();
     bool transferRunning() const { return transferDepth_ > 0; }
     QProgressBar* TransferProgress;
+    // Writes beside the Update that compare with the box first and keep what it held
+    // (kex_main_transfer.cpp): only the bytes that differ, after a backup and a question; the
+    // differences alone; a backup's bytes back into the box.
+    void BoxUpdateChangesClick();
+    void BoxCompareClick();
+    void BoxRestoreClick();
+    QAction* BoxUpdateChanges;
+    QAction* BoxCompare;
+    QAction* BoxRestore;
 
     // The chart as an editor (kex_main_chart.cpp): the tooltip of the point of a curve nearest
     // pos (Chart1's viewport coordinates) within reach, empty when none is; a point of the
@@ -330,9 +339,14 @@ private:
     // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
     // another one, so this counts them.
     void wireTransfer();
-    void beginTransfer();
+    // total: what the progress bar counts up to.
+    void beginTransfer(int total = kTransferBytes);
     void endTransfer();
     int transferDepth_ = 0;
+    // Update Changes of source's bytes (Restore Backup's with the backup's); title names them
+    // in the question.
+    void writeChanges(const EepromImage& source, const QString& title);
+    void saveBoxAsProject(const EepromImage& box);
 
     // A close requested while a box operation runs (kex_main.cpp): the operation is abandoned
     // as the Abort button would stop it, every wait ends at once, and the close runs once the

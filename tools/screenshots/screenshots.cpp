@@ -4,9 +4,11 @@
 // when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
 // 5 %, the step undone and redone, three values pasted from the clipboard; then the chart as an
 // editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
-// was before those steps. Run by tools/screenshots.sh under Xvfb against kexbox.
+// was before those steps; then an Update, two table entries changed, Compare with Box and the
+// question of Update Changes. Run by tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
+#include "app/kex_cmpd.h"
 #include "app/kex_main.h"
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
@@ -170,6 +172,10 @@ int main(int argc, char** argv) {
     };
     auto modalIs = [](QWidget* w) { return w && QApplication::activeModalWidget() == w; };
     auto noModal = [] { return QApplication::activeModalWidget() == nullptr; };
+    auto compareDialog = [] {
+        auto* d = qobject_cast<TCompareDialog*>(QApplication::activeModalWidget());
+        return d && d->isVisible() ? d : nullptr;
+    };
     // Lets the windows paint what the last step changed before they are grabbed.
     QElapsedTimer settle;
     auto after = [&settle](int ms) {
@@ -387,12 +393,41 @@ int main(int argc, char** argv) {
              main.FileCompare->trigger();
              mark();
          }},
-        {"the comparison to paint", after(800),
+        {"the reference to paint", after(800),
          [&] {
              say(QStringLiteral("compared: ") + main.ReferenceLabel->text() +
                  QStringLiteral(", diff of entry 16: ") + main.TableGrid->shownText(2, 17));
              shoot(&main, QStringLiteral("compare.png"));
+             main.CloseCompare();
+             main.BoxUpdate->trigger();
          }},
+        // The box now holds the project; two entries change, and the box is compared.
+        {"the Update", [&] { return !main.transferRunning() && noModal(); },
+         [&] {
+             main.TableGridSetEditText(1, 6, QStringLiteral("2.5"));
+             main.TableGridSetEditText(1, 21, QStringLiteral("4.1"));
+             main.BoxCompare->trigger();
+         }},
+        {"the comparison", [&] { return compareDialog() != nullptr; }, [&] { mark(); }},
+        {"the comparison to paint", after(800),
+         [&] {
+             shoot(compareDialog(), QStringLiteral("compare-dialog.png"));
+             compareDialog()->CloseBtn->click();
+         }},
+        {"the comparison to close", [&] { return noModal() && !main.transferRunning(); },
+         [&] { main.BoxUpdateChanges->trigger(); }},
+        {"the question of Update Changes", [&] { return compareDialog() != nullptr; },
+         [&] { mark(); }},
+        {"the question to paint", after(800),
+         [&] {
+             shoot(compareDialog(), QStringLiteral("update-changes-question.png"));
+             shoot(&main, QStringLiteral("update-changes-main.png"));
+             compareDialog()->YesBtn->click();
+         }},
+        {"the changes written", [&] { return noModal() && !main.transferRunning(); },
+         [&] { mark(); }},
+        {"the window after the changes", after(800),
+         [&] { shoot(&main, QStringLiteral("update-changes-done.png")); }},
     };
     Walkthrough walk(std::move(stages));
     main.show();
