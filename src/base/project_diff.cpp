@@ -1,7 +1,9 @@
 #include "project_diff.h"
 
+#include "base/app_state.h"
 #include "image/table_view.h"
 
+#include <QDate>
 #include <QJsonArray>
 
 namespace varnel {
@@ -81,6 +83,50 @@ ProjectDiff DiffBoxBytes(const EepromImage& a, const EepromImage& b) {
     return d;
 }
 
+QList<ProjectDiff::HeaderField> HeaderFields(const ProjectHeader& h) {
+    QList<ProjectDiff::HeaderField> fields;
+    const auto number = [&](const char* name, int value, const QString& text = QString()) {
+        fields.append({QLatin1String(name), text.isEmpty() ? QString::number(value) : text,
+                       QString(), value, QJsonValue()});
+    };
+    const auto day = [](int32_t n) {
+        return QStringLiteral("%1 (%2)").arg(n).arg(
+            QDate(1899, 12, 30).addDays(n).toString(Qt::ISODate));
+    };
+    const auto text = [&](const char* name, const QString& value) {
+        fields.append({QLatin1String(name), value, QString(), value, QJsonValue()});
+    };
+    number("CreatedDate", h.CreatedDate(), day(h.CreatedDate()));
+    number("ModifiedDate", h.ModifiedDate(), day(h.ModifiedDate()));
+    number("TotalRecords", h.TotalRecords());
+    number("HeaderRecords", h.HeaderRecords());
+    number("SoftwareVersion", h.SoftwareVersion());
+    number("HardwareVersion", h.HardwareVersion());
+    const QString group = GroupName(h.Group());
+    number("Group", h.Group(),
+           group.isEmpty() ? QString() : QStringLiteral("%1 (%2)").arg(h.Group()).arg(group));
+    number("OutputType", h.OutputType());
+    number("Metric", h.Metric());
+    number("VInMeterGroup", h.VInMeterGroup());
+    number("VOutMeterGroup", h.VOutMeterGroup());
+    text("ProjectName", h.ProjectName());
+    text("Description", h.Description());
+    text("VInMeterName", h.VInMeterName());
+    text("VOutMeterName", h.VOutMeterName());
+    return fields;
+}
+
+ProjectDiff DiffProjects(const ProjectHeader& headerA, const EepromImage& a,
+                         const ProjectHeader& headerB, const EepromImage& b) {
+    ProjectDiff d = DiffBoxBytes(a, b);
+    const QList<ProjectDiff::HeaderField> fa = HeaderFields(headerA);
+    const QList<ProjectDiff::HeaderField> fb = HeaderFields(headerB);
+    for (qsizetype i = 0; i < fa.size(); ++i)
+        if (fa[i].aValue != fb[i].aValue)
+            d.header.append({fa[i].name, fa[i].a, fb[i].a, fa[i].aValue, fb[i].aValue});
+    return d;
+}
+
 QList<DiffRow> DiffRows(const ProjectDiff& d) {
     QList<DiffRow> rows;
     for (const ProjectDiff::Entry& e : d.entries)
@@ -106,6 +152,7 @@ QList<DiffRow> DiffRows(const ProjectDiff& d) {
     for (const ProjectDiff::Byte& b : d.bytes)
         rows.append(
             {QStringLiteral("Byte ") + byteText(uint8_t(b.address)), byteText(b.a), byteText(b.b)});
+    for (const ProjectDiff::HeaderField& f : d.header) rows.append({f.name, f.a, f.b});
     return rows;
 }
 
@@ -156,7 +203,11 @@ QJsonObject DiffJson(const ProjectDiff& d) {
                                  {QStringLiteral("a"), int(b.a)},
                                  {QStringLiteral("b"), int(b.b)}});
     o[QStringLiteral("bytes")] = bytes;
-    o[QStringLiteral("header")] = QJsonObject();
+    QJsonObject header;
+    for (const ProjectDiff::HeaderField& f : d.header)
+        header[f.name] =
+            QJsonObject{{QStringLiteral("a"), f.aValue}, {QStringLiteral("b"), f.bValue}};
+    o[QStringLiteral("header")] = header;
     return o;
 }
 

@@ -3,6 +3,7 @@
 // controls, without the questions, and save a retrieved project.
 
 #include "base/project_backup.h"
+#include "base/project_diff.h"
 #include "base/project_document.h"
 #include "cli/cli.h"
 #include "cli/cli_interrupt.h"
@@ -244,8 +245,42 @@ int runRetrieve(const QStringList& args) {
     return s.doc.SaveProject() ? kExitOk : kExitFailure;
 }
 
-// Compare with Box: the box's bytes against the project's, as the window lists them.
+// The differences as the window lists them, or as JSON; equal when the box bytes are.
+int printDiff(const ProjectDiff& diff, bool json, const QString& sameText) {
+    if (json) {
+        out(QString::fromUtf8(QJsonDocument(DiffJson(diff)).toJson(QJsonDocument::Indented))
+                .trimmed());
+    } else {
+        if (diff.equal()) out(sameText);
+        for (const QString& line : DiffLines(diff)) out(line);
+    }
+    return diff.equal() ? kExitOk : kExitDiffers;
+}
+
+// Two project files, each read as File > Open reads it: A is side a, B side b.
+int runFileDiff(const QStringList& files, bool json) {
+    CliUi ui;
+    AppState state;
+    PlainProjectControls controls;
+    ProjectDocument doc(state, ui, controls);
+    ProjectHeader headerA, headerB;
+    EepromImage a, b;
+    if (!doc.ReadProjectCopy(files[0], headerA, a) || !doc.ReadProjectCopy(files[1], headerB, b))
+        return kExitFailure;
+    return printDiff(DiffProjects(headerA, a, headerB, b), json,
+                     QStringLiteral("The projects hold the same box bytes."));
+}
+
+// Compare with Box: the box's bytes against the project's, as the window lists them. Without
+// --port, two project files against each other.
 int runDiff(const QStringList& args) {
+    if (!args.contains(QLatin1String("--port"))) {
+        QStringList files = args;
+        const bool json = files.removeAll(QStringLiteral("--json")) > 0;
+        if (files.size() == 2 && !files[0].startsWith(QLatin1String("--")) &&
+            !files[1].startsWith(QLatin1String("--")))
+            return runFileDiff(files, json);
+    }
     TransferArgs a;
     if (!parseArgs(QStringLiteral("diff"), args, a, kJson)) return kExitUsage;
     Session s("Compare with Box");
@@ -261,15 +296,7 @@ int runDiff(const QStringList& args) {
     if (interrupt.release() != 0 || !o.ok()) return interrupt.exitCode(kExitFailure);
     EepromImage box = s.state.image;
     for (int n = 0; n < kTransferBytes; ++n) box.setByte(n, bytes[size_t(n)]);
-    const ProjectDiff diff = DiffBoxBytes(s.state.image, box);
-    if (a.json)
-        out(QString::fromUtf8(QJsonDocument(DiffJson(diff)).toJson(QJsonDocument::Indented))
-                .trimmed());
-    else if (diff.equal())
-        out(BoxHoldsProjectText());
-    else
-        for (const QString& line : DiffLines(diff)) out(line);
-    return diff.equal() ? kExitOk : kExitDiffers;
+    return printDiff(DiffBoxBytes(s.state.image, box), a.json, BoxHoldsProjectText());
 }
 
 }  // namespace
@@ -284,10 +311,12 @@ void addTransferCommands(std::vector<Command>& commands) {
                         "writes only the bytes that differ (Box > Update Changes)"),
          runUpdate});
     commands.push_back(
-        {QStringLiteral("diff"), QStringLiteral("FILE --port DEVICE [--json]"),
+        {QStringLiteral("diff"),
+         QStringLiteral("FILE --port DEVICE [--json] | A.KEX B.KEX [--json]"),
          QStringLiteral("reads the box's EEPROM bytes 0 to 79 and lists how they differ from the "
-                        "project's (Box > Compare with Box); exit 0 when equal, 3 when they "
-                        "differ"),
+                        "project's (Box > Compare with Box), or lists how two projects' box "
+                        "bytes and then header fields differ; exit 0 when the box bytes are "
+                        "equal, 3 when they differ"),
          runDiff});
     commands.push_back(
         {QStringLiteral("retrieve"), QStringLiteral("FILE --port DEVICE"),

@@ -2,9 +2,10 @@
 // main window after File > New and a Connect to the box, the same after Monitor, the terminal
 // that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
 // when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
-// 5 %, the step undone and redone, three values pasted from the clipboard; then an Update, two
-// table entries changed, Compare with Box and the question of Update Changes. Run by
-// tools/screenshots.sh under Xvfb against kexbox.
+// 5 %, the step undone and redone, three values pasted from the clipboard; then the chart as an
+// editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
+// was before those steps; then an Update, two table entries changed, Compare with Box and the
+// question of Update Changes. Run by tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
 #include "app/kex_cmpd.h"
@@ -13,6 +14,7 @@
 #include "app/qt_ui_services.h"
 #include "app/table_value_dialog.h"
 #include "app/windows.h"
+#include "base/project_file.h"
 #include "base/widgets.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"
@@ -21,15 +23,20 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -175,11 +182,13 @@ int main(int argc, char** argv) {
         return [&settle, ms] { return settle.isValid() && settle.elapsed() >= ms; };
     };
     auto mark = [&settle] { settle.restart(); };
-    // The main window with whatever menu is open over it: a menu is a window of its own.
+    // The main window with whatever menu or tooltip is open over it: each is a window of its own.
     auto shootScreen = [&](const QString& name) {
-        const QRect frame = main.frameGeometry().united(
+        QRect frame = main.frameGeometry().united(
             QApplication::activePopupWidget() ? QApplication::activePopupWidget()->geometry()
                                               : QRect());
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits("QTipLabel")) frame = frame.united(w->geometry());
         const QString path = out.filePath(name);
         if (QApplication::primaryScreen()
                 ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
@@ -198,6 +207,19 @@ int main(int argc, char** argv) {
     };
     bool matchShown = false;
     QElapsedTimer matchAsked;
+    const QString reference = state.AppDir + QStringLiteral("Ford/matched.KEX");
+    // Where point i of the table curve lies in the chart's viewport.
+    auto pointOf = [&](int i) {
+        return main.Chart1->mapFromScene(
+            main.Chart1->chart()->mapToPosition(main.Series1->at(i), main.Series1));
+    };
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QWidget* view = main.Chart1->viewport();
+        QMouseEvent e(type, at, view->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(view, &e);
+    };
 
     std::vector<Stage> stages = {
         // The terminal opens first: its first showing clears its screen, and it is to keep
@@ -284,6 +306,10 @@ int main(int argc, char** argv) {
         {"the copied table to paint", [&] { return noModal() && after(800)(); },
          [&] {
              if (matchShown) shoot(&main, QStringLiteral("main-window-matched.png"));
+             // The matched table as it is now: the reference of the comparison at the end.
+             QString error;
+             if (WriteProjectFile(reference, state.header, state.image, error) != SaveStatus::Saved)
+                 say(QStringLiteral("could not write the reference: ") + error);
              words(QStringLiteral("before"));
              main.selectEntries(10, 20);
              main.TableScale->trigger();
@@ -332,6 +358,47 @@ int main(int argc, char** argv) {
         {"the pasted table to paint", after(800),
          [&] {
              shoot(&main, QStringLiteral("table-pasted.png"));
+             // The pointer comes to rest just beside point 13 of the table curve.
+             QWidget* view = main.Chart1->viewport();
+             const QPoint at = pointOf(13) + QPoint(2, -3);
+             QCursor::setPos(view->mapToGlobal(at));
+             QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton,
+                              Qt::NoButton, Qt::NoModifier);
+             QApplication::sendEvent(view, &move);
+             QHelpEvent tip(QEvent::ToolTip, at, view->mapToGlobal(at));
+             QApplication::sendEvent(view, &tip);
+             say(QStringLiteral("tooltip: ") + main.ChartTipAt(at));
+             mark();
+         }},
+        {"the tooltip to paint", after(800),
+         [&] {
+             shootScreen(QStringLiteral("chart-hover.png"));
+             // Point 16 pressed and pulled 40 pixels down, held there.
+             QWidget* view = main.Chart1->viewport();
+             const QPoint from = pointOf(16);
+             const QPoint to = from + QPoint(0, 40);
+             mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+             mouse(QEvent::MouseMove, from + QPoint(0, 20), Qt::LeftButton);
+             mouse(QEvent::MouseMove, to, Qt::LeftButton);
+             QCursor::setPos(view->mapToGlobal(to));
+             words(QStringLiteral("dragging"));
+             mark();
+         }},
+        {"the drag to paint", after(800),
+         [&] {
+             shootScreen(QStringLiteral("chart-drag.png"));
+             mouse(QEvent::MouseButtonRelease, pointOf(16), Qt::NoButton);
+             words(QStringLiteral("dragged"));
+             ui.nextOpenFile = reference;
+             main.FileCompare->trigger();
+             mark();
+         }},
+        {"the reference to paint", after(800),
+         [&] {
+             say(QStringLiteral("compared: ") + main.ReferenceLabel->text() +
+                 QStringLiteral(", diff of entry 16: ") + main.TableGrid->shownText(2, 17));
+             shoot(&main, QStringLiteral("compare.png"));
+             main.CloseCompare();
              main.BoxUpdate->trigger();
          }},
         // The box now holds the project; two entries change, and the box is compared.
