@@ -403,7 +403,7 @@ void TMainForm::FormActivate() {
     Activated = true;
 }
 
-bool TMainForm::FormClose() {
+bool TMainForm::AskSaveFirst() {
     if (state_.Modified) {
         switch (ui_.confirm(QStringLiteral("Save E2P file first ?"), true)) {
             case UiServices::Answer::Yes:
@@ -415,6 +415,11 @@ bool TMainForm::FormClose() {
                 return false;
         }
     }
+    return true;
+}
+
+bool TMainForm::FormClose() {
+    if (!AskSaveFirst()) return false;
     // The recent list is read at the first activation: before it, there is none to write.
     const bool saved = Activated ? SaveSettings(state_.SettingsPath, link_.PortNumber,
                                                 link_.BaudRate, link_.Device, recent_)

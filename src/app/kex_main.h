@@ -198,6 +198,9 @@ public:
     void EditProjectClick();
     // The save of the exit dialogue: a project that was never saved asks for a name first.
     bool SaveBeforeClose();
+    // "Save E2P file first ?" for a modified project; false when the user keeps the project
+    // (Cancel, or a save that did not happen).
+    bool AskSaveFirst();
 
     // Table grid and chart, output kind, pots, limit, invert, hexadecimal grid
     // (kex_main_table.cpp).

@@ -75,17 +75,7 @@ void TMainForm::forgetRecent(const QString& path) {
 bool TMainForm::OpenProjectFile(const QString& path) {
     // File > Open replaces a modified project without a word; a file named from outside asks
     // the exit dialogue's question first, so a stray click cannot throw the changes away.
-    if (state_.Modified) {
-        switch (ui_.confirm(QStringLiteral("Save E2P file first ?"), true)) {
-            case UiServices::Answer::Yes:
-                if (!SaveBeforeClose()) return false;
-                break;
-            case UiServices::Answer::No:
-                break;
-            case UiServices::Answer::Cancel:
-                return false;
-        }
-    }
+    if (!AskSaveFirst()) return false;
     if (OpenProject(path)) return true;
     forgetRecent(path);
     return false;
