@@ -131,6 +131,7 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     wireTableHandlers();
     wireTransfer();
     wireTableTools();
+    wireCorrect();
 }
 
 TMainForm::~TMainForm() {
@@ -317,6 +318,7 @@ void TMainForm::buildMenus() {
     EditMenu->addSeparator();
     EditProject = add(EditMenu, "EditProject", QStringLiteral("Project ..."));
     EditMatch = add(EditMenu, "EditMatch", QStringLiteral("&Match ..."));
+    EditCorrect = add(EditMenu, "EditCorrect", QStringLiteral("Correct from L&og ..."));
     EditLearn = add(EditMenu, "EditLearn", QStringLiteral("&Learn ..."));
     EditLearn->setVisible(false);
     EditMenu->addSeparator();
@@ -474,7 +476,8 @@ void TMainForm::UpdateControls() {
     FileNew->setEnabled(true);
     FileOpen->setEnabled(true);
     FileSave->setEnabled(s.ProjectState == DocState::File && s.Modified);
-    for (QAction* a : {FileSaveAs, FileClose, EditProject, EditMatch, BoxUpdate, BoxRetrieve})
+    for (QAction* a :
+         {FileSaveAs, FileClose, EditProject, EditMatch, EditCorrect, BoxUpdate, BoxRetrieve})
         a->setEnabled(open);
     EditLearn->setEnabled(false);
     for (int k = 0; k < 4; ++k) {

@@ -37,6 +37,7 @@ class TNewDialog;
 class TAboutDialog;
 class TMassAirEditorDialog;
 class TTableValueDialog;
+class TCorrectDialog;
 class UndoHistory;
 struct MatchCopySource;
 
@@ -110,6 +111,11 @@ public:
     // the project changed.
     bool MatchCopyE2P(const MatchCopySource& source);
 
+    // Edit > Correct from Log (kex_main_correct.cpp): the dialog, made at its first use, and
+    // its Apply as one step of the history.
+    void EditCorrectClick();
+    TCorrectDialog* correctDialog();
+
     // The help context of a control: its own, or that of the nearest parent that has one.
     static int helpContextOf(const QWidget* widget);
 
@@ -163,6 +169,7 @@ public:
     QAction* TableSmooth;
     QAction* EditProject;
     QAction* EditMatch;
+    QAction* EditCorrect;
     QAction* EditLearn;
     QAction* EditMeter;
     QAction* BoxOptions;
@@ -269,6 +276,9 @@ private:
     // Declared after the document it restores through, so it goes first.
     std::unique_ptr<UndoHistory> history_;
     TTableValueDialog* tableValueDialog_ = nullptr;
+
+    void wireCorrect();
+    TCorrectDialog* correctDialog_ = nullptr;
 
     // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
     // another one, so this counts them.
