@@ -138,6 +138,10 @@ void TestCorrectDialog::previewThenApply() {
         QCOMPARE(d.ResultGrid->shownText(4, 2), QStringLiteral("---"));
         QCOMPARE(d.ResultGrid->shownText(5, 2), QStringLiteral("kept"));
         QCOMPARE(d.NowSeries->count(), kTableEntries);
+        // The change in mV, at the corrected entries only (the first of them is entry 8).
+        QVERIFY(d.ChangeSeries->count() >= 15 && d.ChangeSeries->count() < kTableEntries);
+        QVERIFY(std::abs(d.ChangeSeries->at(16 - 8).y() -
+                         (e.proposedWord - e.word) * 1000 / 204.8) < 1e-9);
         QCOMPARE(d.ProposedSeries->at(16).y(), e.proposedWord / 204.8);
         // Nothing changes before Apply.
         QVERIFY(w.state->image == before);

@@ -24,6 +24,8 @@
 #include <QValueAxis>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <cmath>
+
 namespace varnel {
 
 namespace {
@@ -138,8 +140,14 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     ProposedSeries->setObjectName(QStringLiteral("ProposedSeries"));
     ProposedSeries->setName(QStringLiteral("Proposed"));
     ProposedSeries->setColor(Qt::red);
+    ChangeSeries = new QLineSeries;
+    ChangeSeries->setObjectName(QStringLiteral("ChangeSeries"));
+    ChangeSeries->setName(QStringLiteral("Change"));
+    ChangeSeries->setColor(QColor(0, 140, 0));
+    ChangeSeries->setPointsVisible(true);
     chart->addSeries(NowSeries);
     chart->addSeries(ProposedSeries);
+    chart->addSeries(ChangeSeries);
     auto* inAxis = new QValueAxis;
     inAxis->setTitleText(QStringLiteral("V In"));
     inAxis->setRange(0, 6);
@@ -148,11 +156,16 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     outAxis_ = new QValueAxis;
     outAxis_->setTickCount(6);
     outAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    changeAxis_ = new QValueAxis;
+    changeAxis_->setTickCount(5);
+    changeAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    changeAxis_->setLabelsColor(ChangeSeries->color());
     chart->addAxis(inAxis, Qt::AlignBottom);
     chart->addAxis(outAxis_, Qt::AlignLeft);
-    for (QLineSeries* s : {NowSeries, ProposedSeries}) {
+    chart->addAxis(changeAxis_, Qt::AlignRight);
+    for (QLineSeries* s : {NowSeries, ProposedSeries, ChangeSeries}) {
         s->attachAxis(inAxis);
-        s->attachAxis(outAxis_);
+        s->attachAxis(s == ChangeSeries ? changeAxis_ : outAxis_);
     }
     Chart = new QChartView(chart, this);
     Chart->setObjectName(QStringLiteral("Chart"));
@@ -212,6 +225,8 @@ void TCorrectDialog::prepare(bool frequency) {
     frequency_ = frequency;
     outAxis_->setTitleText(frequency ? QStringLiteral("F Out") : QStringLiteral("V Out"));
     outAxis_->setRange(0, frequency ? 3000 : 5);
+    changeAxis_->setTitleText(frequency ? QStringLiteral("Change (Hz)")
+                                        : QStringLiteral("Change (mV)"));
     const QString folder = GroupName(state_.header.VOutMeterGroup());
     meterPath_ = folder.isEmpty() ? QString()
                                   : FindMeterFile(state_.AppDir + folder + QLatin1Char('/'),
@@ -407,14 +422,25 @@ void TCorrectDialog::showResult() {
     const auto now = words();
     QList<QPointF> current;
     QList<QPointF> proposed;
+    QList<QPointF> change;
     const double scale = frequency_ ? 2.88 : 1 / 204.8;
+    double largest = 0;
     for (int i = 0; i < kTableEntries; ++i) {
         const double x = i / double(kInputStepDivisor);
         current.append({x, now[size_t(i)] * scale});
-        if (report_) proposed.append({x, report_->entries[size_t(i)].proposedWord * scale});
+        if (!report_) continue;
+        const EntryCorrection& e = report_->entries[size_t(i)];
+        proposed.append({x, e.proposedWord * scale});
+        if (!e.corrected) continue;
+        const double moved = (int(e.proposedWord) - int(e.word)) * scale * (frequency_ ? 1 : 1000);
+        change.append({x, moved});
+        largest = std::max(largest, std::abs(moved));
     }
     NowSeries->replace(current);
     ProposedSeries->replace(proposed);
+    ChangeSeries->replace(change);
+    const double span = std::max(10.0, std::ceil(largest * 1.2 / 10) * 10);
+    changeAxis_->setRange(-span, span);
     if (report_) {
         const CorrectionReport& r = *report_;
         CountsLabel->setText(

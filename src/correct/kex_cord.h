@@ -77,6 +77,9 @@ class TCorrectDialog : public QDialog {
     QChartView* Chart;
     QLineSeries* NowSeries;
     QLineSeries* ProposedSeries;
+    // Proposed minus now at the entries that are corrected, in mV or Hz on the right axis: the
+    // two curves lie too close together to read a few percent off them.
+    QLineSeries* ChangeSeries;
     StringGrid* ResultGrid;
 
   public slots:
@@ -95,6 +98,7 @@ class TCorrectDialog : public QDialog {
     AppState& state_;
     UiServices& ui_;
     QValueAxis* outAxis_;
+    QValueAxis* changeAxis_;
     bool frequency_ = false;
     QString logPath_;
     QString meterPath_;
