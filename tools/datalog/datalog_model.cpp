@@ -94,7 +94,9 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     Random random{shape.seed * 0x9E3779B97F4A7C15ULL + 1};
     std::string line = "Time s,RPM,\"";
     line += model.frequency ? "MAF Hz" : "MAF V";
-    line += "\",\"STFT %\",\"LTFT %\",ECT C\n";
+    line += "\",\"STFT %\",\"LTFT %\",ECT C";
+    if (!shape.note.empty()) line += ",\"" + shape.note + '"';
+    line += '\n';
     const long warm = long(shape.warmUp * double(shape.rows));
     const double span = model.inputHigh - model.inputLow;
     for (long row = 0; row < shape.rows; ++row) {
@@ -116,6 +118,7 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
         put(line, ltft, 1);
         line += ',';
         put(line, warming ? 20 + 45 * double(row) / double(std::max(warm, 1L)) : 85 + 10 * heat, 0);
+        if (!shape.note.empty()) line += ',';
         line += '\n';
         if (line.size() > (1 << 16) || row + 1 == shape.rows) {
             if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;

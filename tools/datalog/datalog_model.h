@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace varnel::datalog {
@@ -57,6 +58,9 @@ struct LogShape {
     double noise = 1.0;    // the short-term trim's scatter (percent, about one standard deviation)
     double warmUp = 0.1;   // the share of rows logged while the engine warms up: no trims then
     int dropoutEvery = 0;  // every n-th row loses its short-term trim (0: none)
+    // When set, a last column of this name with nothing in it: the log says what it is where
+    // a reader of it looks first.
+    std::string note;
 };
 
 // The log: a header line, "Time s,RPM,"MAF V","STFT %","LTFT %",ECT C" ("MAF Hz" for a

@@ -1,9 +1,9 @@
 // Writes a synthetic datalog: the table of a project file working between two meter files, with
 // the real air flow off the fitted meter's file by a known error.
 //   usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] [--inputs LOW:HIGH]
-//          [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] [--dropout-every N]
+//          [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] [--dropout-every N] [--note TEXT]
 // The error is in percent of flow at the lowest and highest input volts logged; the log goes to
-// standard output.
+// standard output; --note names an empty last column, to say where the log came from.
 
 #include "base/project_file.h"
 #include "datalog_model.h"
@@ -22,7 +22,7 @@ int usage() {
     std::fputs(
         "usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] "
         "[--inputs LOW:HIGH] [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] "
-        "[--dropout-every N]\n",
+        "[--dropout-every N] [--note TEXT]\n",
         stderr);
     return 2;
 }
@@ -75,6 +75,8 @@ int main(int argc, char** argv) {
             shape.warmUp = v.toDouble(&ok);
         else if (a == QLatin1String("--dropout-every"))
             shape.dropoutEvery = v.toInt(&ok);
+        else if (a == QLatin1String("--note"))
+            shape.note = v.toStdString();
         else
             return usage();
         if (!ok) return usage();
