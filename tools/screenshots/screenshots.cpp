@@ -2,8 +2,9 @@
 // main window after File > New and a Connect to the box, the same after Monitor, the terminal
 // that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
 // when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
-// 5 %, the step undone and redone, three values pasted from the clipboard. Run by
-// tools/screenshots.sh under Xvfb against kexbox.
+// 5 %, the step undone and redone, three values pasted from the clipboard; then, back on the
+// matched table, Edit > Correct from Log on the sample datalog: its preview, and the table after
+// Apply. Run by tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
 #include "app/kex_main.h"
@@ -12,6 +13,7 @@
 #include "app/table_value_dialog.h"
 #include "app/windows.h"
 #include "base/widgets.h"
+#include "correct/kex_cord.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"
 #include "match/kex_matd.h"
@@ -24,6 +26,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -324,7 +327,38 @@ int main(int argc, char** argv) {
              mark();
          }},
         {"the pasted table to paint", after(800),
-         [&] { shoot(&main, QStringLiteral("table-pasted.png")); }},
+         [&] {
+             shoot(&main, QStringLiteral("table-pasted.png"));
+             // The sample log was made on the matched table: the paste and the scale go.
+             main.EditUndo->trigger();
+             main.EditUndo->trigger();
+             words(QStringLiteral("matched again"));
+             main.EditCorrect->trigger();
+         }},
+        {"the correct dialog", [&] { return modalIs(main.correctDialog()); },
+         [&] {
+             TCorrectDialog* c = main.correctDialog();
+             c->openLog(state.ProjectDir + QStringLiteral("sample-log.csv"));
+             c->FilterCombos[0]->setCurrentText(QStringLiteral("ECT C"));
+             c->FilterMinEdits[0]->setText(QStringLiteral("70"));
+             c->FilterMaxEdits[0]->setText(QStringLiteral("120"));
+             c->ComputeBtn->click();
+         }},
+        {"the correction", [&] { return !main.correctDialog()->computing(); },
+         [&] {
+             if (main.correctDialog()->report())
+                 say(main.correctDialog()->CountsLabel->text().replace('\n', ' '));
+             mark();
+         }},
+        {"the preview to paint", after(800),
+         [&] {
+             shoot(main.correctDialog(), QStringLiteral("correct-dialog.png"));
+             main.correctDialog()->ApplyBtn->click();
+             words(QStringLiteral("corrected"));
+             mark();
+         }},
+        {"the corrected table to paint", [&] { return noModal() && after(800)(); },
+         [&] { shoot(&main, QStringLiteral("main-window-corrected.png")); }},
     };
     Walkthrough walk(std::move(stages));
     main.show();
