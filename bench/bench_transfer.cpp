@@ -1,7 +1,10 @@
 // A full Update and a full Retrieve through varnel-cli against kexbox: on a line paced at
 // 9600 baud (wall time against the ideal line time kexbox reports) and on the pseudo-terminal at
 // full speed (the program's own cost). Each figure is the median of several runs; the CPU time is
-// varnel-cli's own (user + system), as the system accounts it.
+// varnel-cli's own (user + system), as the system accounts it. Then Update Changes (update
+// --changed-only) on the paced line for a box that differs from the project in 0, 2, 16 and 66
+// bytes, each against a full Update timed in the same run, and the count of changed bytes from
+// which the full Update is the quicker, found by bisection.
 //   usage: bench_transfer [RUNS]
 
 #include "kexbox_process.h"
@@ -10,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -36,7 +40,7 @@ struct Run {
 
 // One varnel-cli run against a kexbox of its own, so that kexbox's counts are this run's.
 Run runOnce(const QString& command, const QString& file, int baud, const QString& eeprom,
-            const QString& log = QString()) {
+            const QString& log = QString(), const QStringList& options = {}) {
     QStringList boxArgs;
     if (!eeprom.isEmpty()) boxArgs << QStringLiteral("--eeprom") << eeprom;
     if (baud > 0) boxArgs << QStringLiteral("--baud") << QString::number(baud);
@@ -49,7 +53,8 @@ Run runOnce(const QString& command, const QString& file, int baud, const QString
     const double cpu0 = childCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    cli.start(QStringLiteral(VARNEL_CLI_PATH), {command, file, QStringLiteral("--port"), device});
+    cli.start(QStringLiteral(VARNEL_CLI_PATH),
+              QStringList{command, file, QStringLiteral("--port"), device} + options);
     const bool finished = cli.waitForFinished(60000);
     r.wallS = double(clock.nsecsElapsed()) / 1e9;
     r.cpuS = childCpuSeconds() - cpu0;  // varnel-cli is the only child reaped meanwhile
@@ -136,6 +141,69 @@ void attribute(const QString& command, const QString& file, const QString& eepro
         gaps ? reaction * 1000.0 / gaps : 0.0, longest, r.wallS - span);
 }
 
+// A box that holds the project's bytes 0..79 but for the first `changed`, and 0xFF beyond.
+bool writeBox(const QString& path, const QByteArray& projectImage, int changed) {
+    QByteArray box(256, char(0xFF));
+    for (int n = 0; n < 80; ++n) box[n] = char(uint8_t(projectImage[n]) ^ (n < changed ? 0x55 : 0));
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(box) == box.size();
+}
+
+// Update Changes against a full Update on the same box, alternately, each on a box prepared
+// afresh (both pay kexbox's rewrite of its file after each stored byte); the ratio of the medians
+// of their wall times. Negative on failure.
+double changesRatio(const QString& project, const QByteArray& image, const QString& eeprom,
+                    const QString& backups, int changed, int runs, double* fullS = nullptr,
+                    double* changesS = nullptr) {
+    std::vector<double> full, changes;
+    for (int i = 0; i < runs; ++i) {
+        if (!writeBox(eeprom, image, changed)) return -1;
+        const Run f = runOnce(QStringLiteral("update"), project, 9600, eeprom);
+        if (!writeBox(eeprom, image, changed)) return -1;
+        const Run c =
+            runOnce(QStringLiteral("update"), project, 9600, eeprom, QString(),
+                    {QStringLiteral("--changed-only"), QStringLiteral("--backup-dir"), backups});
+        if (!f.ok || !c.ok) return -1;
+        full.push_back(f.wallS);
+        changes.push_back(c.wallS);
+    }
+    if (fullS) *fullS = median(full);
+    if (changesS) *changesS = median(changes);
+    return median(changes) / median(full);
+}
+
+bool reportChanges(const QString& project, const QString& eeprom, const QString& backups,
+                   int runs) {
+    QFile f(project);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray image = f.readAll().mid(512, 256);
+    std::printf(
+        "Update Changes against a full Update, kexbox --baud 9600 (medians of %d runs "
+        "each, alternating)\n",
+        runs);
+    for (const int changed : {0, 2, 16, 66}) {
+        double full = 0, changes = 0;
+        const double r =
+            changesRatio(project, image, eeprom, backups, changed, runs, &full, &changes);
+        if (r < 0) return false;
+        std::printf("  %2d changed bytes: %.3f s against %.3f s, ratio %.3f\n", changed, changes,
+                    full, r);
+    }
+    // The ratio grows with every changed byte: bisect for the first count at which it reaches 1.
+    int below = 16, atOrAbove = 66;
+    const int bisectRuns = std::min(runs, 3);
+    while (atOrAbove - below > 1) {
+        const int mid = (below + atOrAbove) / 2;
+        const double r = changesRatio(project, image, eeprom, backups, mid, bisectRuns);
+        if (r < 0) return false;
+        std::printf("  bisect: %2d changed bytes, ratio %.3f\n", mid, r);
+        (r < 1.0 ? below : atOrAbove) = mid;
+    }
+    std::printf("  cross-over: the full Update is as quick or quicker from %d changed bytes on\n",
+                atOrAbove);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +244,7 @@ int main(int argc, char** argv) {
                       project, 0, QString(), runs, 0.25);
     ok = ok && report("Full Retrieve through varnel-cli, no pacing", QStringLiteral("retrieve"),
                       retrieved, 0, eeprom, runs, 0.25);
+    ok = ok && reportChanges(project, eeprom, dir.filePath(QStringLiteral("backups")), runs);
     if (ok) {
         attribute(QStringLiteral("update"), project, QString(),
                   dir.filePath(QStringLiteral("u.log")));

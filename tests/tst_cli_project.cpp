@@ -61,6 +61,8 @@ class TestCliProject : public QObject {
     void showText();
     void setMatchesTheWindow_data();
     void setMatchesTheWindow();
+    void diffFiles_data();
+    void diffFiles();
     void unreadableFileExits1_data();
     void unreadableFileExits1();
     void refusedEntryExits1AndSavesNothing_data();
@@ -296,6 +298,61 @@ void TestCliProject::setMatchesTheWindow() {
         QCOMPARE(c.mid(kHeaderSize + 0x48, 2), QByteArray::fromHex("039A"));
 }
 
+void TestCliProject::diffFiles_data() {
+    // B: a new project with --name (unless empty), then set with the options; against a new
+    // project A made the same day.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("same") << "" << QStringList() << 0 << "The projects hold the same box bytes.\n";
+    QTest::newRow("the header alone") << "B" << QStringList() << 0
+                                      << "The projects hold the same box bytes.\n"
+                                         "ProjectName: (none) | B\n";
+    QTest::newRow("box bytes, then the header")
+        << "B" << QStringList{"--entry", "5=2.5", "--pot", "1=7", "--output", "frequency"} << 3
+        << "Entry 5 (0.937 V in): 0.937 V (192) | 1475 Hz (512)\n"
+           "Output: Voltage | Frequency\nPot 1: 0 | 7\nOutputType: 0 | 1\n"
+           "ProjectName: (none) | B\n";
+}
+
+void TestCliProject::diffFiles() {
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    const QString a = w.path(QStringLiteral("a.KEX"));
+    const QString b = w.path(QStringLiteral("b.KEX"));
+    QCOMPARE(cli({QStringLiteral("new"), a}).code, 0);
+    QStringList made{QStringLiteral("new"), b};
+    if (!name.isEmpty()) made << QStringLiteral("--name") << name;
+    QCOMPARE(cli(made).code, 0);
+    if (!options.isEmpty()) QCOMPARE(cli(QStringList{QStringLiteral("set"), b} + options).code, 0);
+    const Run text = cli({QStringLiteral("diff"), a, b});
+    QCOMPARE(text.code, code);
+    QTEST(text.out, "out");
+    QCOMPARE(text.err, QString());
+    const Run json = cli({QStringLiteral("diff"), QStringLiteral("--json"), a, b});
+    QCOMPARE(json.code, code);
+    const QJsonObject o = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    QCOMPARE(o.value("equal").toBool(), code == 0);
+    QCOMPARE(
+        o.value("header").toObject().value("ProjectName").toObject(),
+        name.isEmpty() ? QJsonObject() : QJsonObject({{"a", "(none)"}, {"b", QJsonValue(name)}}));
+    if (code == 3) {
+        QCOMPARE(o.value("entries").toArray(), QJsonArray({QJsonObject({{"entry", 5},
+                                                                        {"input", "0.937"},
+                                                                        {"a", "0.937"},
+                                                                        {"b", "1475"},
+                                                                        {"aWord", 192},
+                                                                        {"bWord", 512}})}));
+        QCOMPARE(o.value("pots").toArray(),
+                 QJsonArray({QJsonObject({{"pot", 1}, {"a", 0}, {"b", 7}})}));
+        QCOMPARE(o.value("mode").toObject().value("b").toObject().value("output").toString(),
+                 QStringLiteral("frequency"));
+        QVERIFY(o.value("limit").isNull());
+    }
+}
+
 void TestCliProject::unreadableFileExits1_data() {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("bytes");  // empty: no file
@@ -305,6 +362,8 @@ void TestCliProject::unreadableFileExits1_data() {
     QTest::newRow("show cut image") << "show" << QByteArray() << "Error (4) reading %1";
     QTest::newRow("set missing") << "set" << QByteArray() << "%1 not found";
     QTest::newRow("set short") << "set" << QByteArray(15, 'x') << "Error (2) reading %1";
+    QTest::newRow("diff missing") << "diff" << QByteArray() << "%1 not found";
+    QTest::newRow("diff cut image") << "diff" << QByteArray() << "Error (4) reading %1";
 }
 
 void TestCliProject::unreadableFileExits1() {
@@ -319,6 +378,10 @@ void TestCliProject::unreadableFileExits1() {
     if (!bytes.isEmpty()) QVERIFY(WindowFixture::writeAll(file, bytes));
     QStringList args{command, file};
     if (command == QLatin1String("set")) args << QStringLiteral("--entry") << QStringLiteral("1=1");
+    if (command == QLatin1String("diff")) {
+        args.insert(1, w.path(QStringLiteral("good.KEX")));
+        QCOMPARE(cli({QStringLiteral("new"), args[1]}).code, 0);
+    }
     const Run r = cli(args);
     QCOMPARE(r.code, 1);
     QCOMPARE(r.err, message.arg(file) + QLatin1Char('\n'));
@@ -369,6 +432,7 @@ void TestCliProject::usageErrors_data() {
     QTest::newRow("set scale not a number") << QStringList{"set", "x.KEX", "--scale", "0-3=5%"};
     QTest::newRow("set smooth of two") << QStringList{"set", "x.KEX", "--smooth", "5-6"};
     QTest::newRow("table import without CSV") << QStringList{"table", "import", "x.KEX"};
+    QTest::newRow("diff of three files") << QStringList{"diff", "x.KEX", "y.KEX", "z.KEX"};
 }
 
 void TestCliProject::usageErrors() {

@@ -1,5 +1,6 @@
 #include "image/eeprom_image.h"
 #include "image/table_ops.h"
+#include "image/table_view.h"
 
 #include <QtTest>
 
@@ -27,6 +28,8 @@ private slots:
     void textsIgnoreCommaLocale();
     void inputVoltTitles_data();
     void inputVoltTitles();
+    void chartValueWord_data();
+    void chartValueWord();
     void rangeOps_data();
     void rangeOps();
     void pasteAndImport_data();
@@ -238,6 +241,26 @@ void TestImage::inputVoltTitles_data() {
 void TestImage::inputVoltTitles() {
     QFETCH(int, entry);
     QTEST(InputVoltText(entry), "text");
+}
+
+void TestImage::chartValueWord_data() {
+    // Where a dragged point lands: the nearest word, held to the table's range.
+    QTest::addColumn<double>("y");
+    QTest::addColumn<bool>("frequency");
+    QTest::addColumn<int>("word");
+    QTest::newRow("2.5 V") << 2.5 << false << 512;
+    QTest::newRow("just below half a word") << 2.5 + 0.49 / 204.8 << false << 512;
+    QTest::newRow("just above half a word") << 2.5 + 0.51 / 204.8 << false << 513;
+    QTest::newRow("below 0 V") << -0.3 << false << 0;
+    QTest::newRow("above 4.995 V") << 5.4 << false << 1023;
+    QTest::newRow("1475 Hz") << 1475.0 << true << 512;
+    QTest::newRow("3000 Hz") << 3000.0 << true << 1023;
+}
+
+void TestImage::chartValueWord() {
+    QFETCH(double, y);
+    QFETCH(bool, frequency);
+    QTEST(int(ChartValueWord(y, frequency)), "word");
 }
 
 void TestImage::rangeOps_data() {

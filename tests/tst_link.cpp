@@ -409,7 +409,7 @@ void TestLink::waitsEndAtOnce() {
                         : box.link.SendCommand(QStringLiteral("Q"), '>', abort);
     const qint64 ms = clock.elapsed();
     // Loops run again once a main loop has run and ended; a cancel lasts until resumed.
-    QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     QCoreApplication::exec();
     box.link.ResumeWaits();
     QVERIFY(!ok);

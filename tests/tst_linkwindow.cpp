@@ -201,6 +201,8 @@ void TestLinkWindow::closeDuringAWait_data() {
                                               << "quit" << int(A::No);
     QTest::newRow("Retrieve, File > Exit, Cancel keeps it") << "retrieve"
                                                             << "exit" << int(A::Cancel);
+    QTest::newRow("Update Changes, close button, No") << "changes"
+                                                      << "button" << int(A::No);
 }
 
 void TestLinkWindow::closeDuringAWait() {
@@ -211,7 +213,8 @@ void TestLinkWindow::closeDuringAWait() {
     make();
     form_->show();
     const bool update = operation == QLatin1String("update");
-    const bool transfer = update || operation == QLatin1String("retrieve");
+    const bool changes = operation == QLatin1String("changes");
+    const bool transfer = update || changes || operation == QLatin1String("retrieve");
     if (operation != QLatin1String("connect")) {
         newProject();
         form_->AbortBtn->click();  // Connect
@@ -238,7 +241,7 @@ void TestLinkWindow::closeDuringAWait() {
     });
     if (operation == QLatin1String("connect"))
         ui_.expectDialog(QStringLiteral("NewDialog"), [](QDialog&) { return 1; });
-    if (transfer)
+    if (transfer && !changes)
         ui_.expectConfirm(update ? QStringLiteral("Ok to update EEPROM data?")
                                  : QStringLiteral("Ok to retrive EEPROM data?"),
                           UiServices::Answer::Yes);
@@ -247,7 +250,10 @@ void TestLinkWindow::closeDuringAWait() {
     else if (!transfer)
         form_->AbortBtn->click();
     else
-        (update ? form_->BoxUpdate : form_->BoxRetrieve)->trigger();
+        (changes  ? form_->BoxUpdateChanges
+         : update ? form_->BoxUpdate
+                  : form_->BoxRetrieve)
+            ->trigger();
     // Unwound silently, not a byte more, no time-out waited out; the window still there.
     QVERIFY2(sent >= 0 && clock.elapsed() < 400, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(box_->transport->written.size(), sent);

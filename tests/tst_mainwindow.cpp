@@ -1,11 +1,15 @@
 #include "app/kex_abot.h"
 #include "app/kex_main.h"
 #include "app/settings.h"
-#include "base/widgets.h"
 #include "app/windows.h"
+#include "base/project_document.h"
+#include "base/project_file.h"
+#include "base/widgets.h"
 #include "link/box_link.h"
 #include "link/byte_transport.h"
 #include "link/kex_lrnd.h"
+#include "meter/kex_maed.h"
+#include "support/match_meters.h"
 #include "support/scripted_ui.h"
 
 #include <QAction>
@@ -148,6 +152,8 @@ void TestMainWindow::menuCaptions_data() {
         {"EditLearn", "&Learn ..."},  {"EditMeter", "M&eter ..."},
         {"BoxOptions", "&Options ..."}, {"BoxUpdate", "&Update EEPROM ..."},
         {"BoxRetrieve", "&Retrieve EEPROM ..."}, {"BoxTerminal", "&Terminal ..."},
+        {"BoxUpdateChanges", "Update &Changes ..."}, {"BoxCompare", "Co&mpare with Box ..."},
+        {"BoxRestore", "Restore &Backup ..."},
         {"HelpContent", "&Contents ..."}, {"HelpTopicSearch", "Topic Search ..."},
         {"HelpAbout", "&About ..."},
     };
@@ -226,23 +232,70 @@ void TestMainWindow::tableTitles() {
 }
 
 void TestMainWindow::diagnosticWord_data() {
-    QTest::addColumn<QString>("word");
+    // The positional arguments (%p a project, %m a meter file, %x a project that is not there)
+    // and what opens once the window has started.
+    QTest::addColumn<QStringList>("args");
     QTest::addColumn<bool>("shown");
-    QTest::newRow("none") << QString() << false;
-    QTest::newRow("lower case") << "jovk" << false;
-    QTest::newRow("other") << "JOVKX" << false;
-    QTest::newRow("exact") << "JOVK" << true;
+    QTest::addColumn<QString>("opens");  // "", "project", "meter", "missing" or "refused"
+    QTest::newRow("none") << QStringList() << false << "";
+    QTest::newRow("lower case") << QStringList{"jovk"} << false << "";
+    QTest::newRow("other") << QStringList{"JOVKX"} << false << "";
+    QTest::newRow("exact") << QStringList{"JOVK"} << true << "";
+    QTest::newRow("project") << QStringList{"%p"} << false << "project";
+    QTest::newRow("word, project") << QStringList{"JOVK", "%p"} << true << "project";
+    QTest::newRow("project, word") << QStringList{"%p", "JOVK"} << false << "project";
+    QTest::newRow("meter") << QStringList{"%m"} << false << "meter";
+    QTest::newRow("missing project") << QStringList{"%x"} << false << "missing";
+    QTest::newRow("two files") << QStringList{"%p", "%m"} << false << "refused";
 }
 
 void TestMainWindow::diagnosticWord() {
-    QFETCH(QString, word);
+    QFETCH(QStringList, args);
     QFETCH(bool, shown);
-    state_->DiagnosticWord = word;
+    QFETCH(QString, opens);
+    const QString project = dir_->filePath(QStringLiteral("p.KEX"));
+    const QString meter = dir_->filePath(QStringLiteral("m.maf"));
+    const QString missing = dir_->filePath(QStringLiteral("gone.KEX"));
+    ProjectHeader header;
+    NewProjectHeader(header, 0, 37470);
+    QString error;
+    QCOMPARE(WriteProjectFile(project, header, EepromImage(), error), SaveStatus::Saved);
+    QVERIFY(test::writeMeter(meter, true, false, test::workedUseRows()));
+    for (QString& a : args)
+        a.replace(QLatin1String("%p"), project)
+            .replace(QLatin1String("%m"), meter)
+            .replace(QLatin1String("%x"), missing);
+    QString problem;
+    QCOMPARE(TakeStartArguments(args, *state_, problem), opens != QLatin1String("refused"));
+    if (opens == QLatin1String("refused")) return;
     make();
+    link_->TimeoutMs = 20;
+    QString meterShown;
+    if (opens == QLatin1String("project")) {
+        ui_.expectError(QStringLiteral("Hardware not found"));
+        ui_.expectInformation(project + QStringLiteral(" loaded"));
+    } else if (opens == QLatin1String("missing")) {
+        ui_.expectError(missing + QStringLiteral(" not found"));
+    } else if (opens == QLatin1String("meter")) {
+        ui_.expectDialog(QStringLiteral("MassAirEditorDialog"), [&](QDialog& d) {
+            auto& editor = static_cast<TMassAirEditorDialog&>(d);
+            if (QTest::qWaitFor([&] { return !editor.MeterFileName.isEmpty(); }, 2000))
+                meterShown = editor.MeterFileName;
+            return int(QDialog::Rejected);
+        });
+    }
     form_->show();
     form_->FormActivate();
     QCOMPARE(form_->ShowHexCBox->isVisible(), shown);
     QVERIFY(!form_->ShowHexCBox->isChecked());
+    // The file opens after the first activation, with the link open.
+    QCOMPARE(state_->ProjectState, DocState::None);
+    QTest::qWait(50);
+    VERIFY_UI(ui_);
+    QCOMPARE(state_->ProjectState,
+             opens == QLatin1String("project") ? DocState::File : DocState::None);
+    QCOMPARE(state_->ProjectFileName, opens == QLatin1String("project") ? project : QString());
+    QCOMPARE(meterShown, opens == QLatin1String("meter") ? meter : QString());
     if (!shown) return;
     const QRect chartRect = form_->Chart1->geometry();
     form_->ShowHexCBox->setChecked(true);
@@ -393,6 +446,8 @@ void TestMainWindow::updateControlsByState() {
     QVERIFY(!form_->FileSave->isEnabled());
     QVERIFY(form_->FileSaveAs->isEnabled());
     QVERIFY(form_->BoxUpdate->isEnabled());
+    for (QAction* a : {form_->BoxUpdateChanges, form_->BoxCompare, form_->BoxRestore})
+        QVERIFY(a->isEnabled());
     QVERIFY(form_->TableGrid->isEnabled());
     QVERIFY(!form_->OutputRGrp->isEnabled());
     QVERIFY(!state_->AbortFlag);

@@ -3,6 +3,7 @@
 
 #include "app/kex_main.h"
 #include "app/kex_new.h"
+#include "app/settings.h"
 #include "base/project_file.h"
 #include "base/widgets.h"
 #include "support/file_size_limit.h"
@@ -11,7 +12,9 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QRadioButton>
+#include <QSettings>
 #include <QValueAxis>
 #include <QtTest>
 
@@ -78,6 +81,7 @@ class TestProject : public QObject {
     void exitWithNeverSavedProject_data();
     void exitWithNeverSavedProject();
     void exitSavesALoadedProjectInPlace();
+    void recentProjects();
 
   private:
     // A project saved by the program: File > New with default answers, then Save As.
@@ -277,6 +281,11 @@ void TestProject::badFilesChangeNothing() {
     w.ui.expectOpenFile(bad);
     w.ui.expectError(message.arg(bad));
     w.form->FileOpen->trigger();
+    // Compare With reads as Open does, into a scratch copy: the same message, nothing shown.
+    w.ui.expectOpenFile(bad);
+    w.ui.expectError(message.arg(bad));
+    w.form->FileCompare->trigger();
+    QVERIFY(!w.form->comparing());
     QCOMPARE(w.state->header, header);
     QCOMPARE(w.state->image, image);
     QCOMPARE(w.state->ProjectFileName, good);
@@ -546,6 +555,73 @@ void TestProject::exitSavesALoadedProjectInPlace() {
     QVERIFY(w.form->FormClose());
     const QByteArray bytes = WindowFixture::readAll(file);
     QCOMPARE(bytes.mid(kHeaderSize + 0x1A, 2), QByteArray::fromHex("0200"));
+}
+
+void TestProject::recentProjects() {
+    w.make(true);
+    w.form->FormActivate();
+    QStringList files;
+    for (const char* name : {"a", "b", "c", "d", "e", "f", "g"})
+        files << savedProject(QLatin1String(name) + QStringLiteral(".KEX"));
+    // The six last opened or saved, most recent first.
+    auto listed = [this] {
+        QStringList names;
+        for (QAction* a : w.form->FileRecent)
+            if (a->isVisible()) names << a->text() + QLatin1Char(' ') + a->statusTip();
+        return names;
+    };
+    auto expected = [&](const char* order) {
+        QStringList names;
+        for (int i = 0; order[i]; ++i)
+            names << QStringLiteral("&%1 %2.KEX %3")
+                         .arg(i + 1)
+                         .arg(QLatin1Char(order[i]))
+                         .arg(files[order[i] - 'a']);
+        return names;
+    };
+    QCOMPARE(listed(), expected("gfedcb"));
+    w.fileOpen(files[2]);
+    QCOMPARE(listed(), expected("cgfedb"));
+    // Chosen from the list while modified: the exit dialogue's question, then File > Open.
+    w.form->TableGrid->commitEdit(1, 3, QStringLiteral("2"));
+    w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::Cancel);
+    w.form->FileRecent[3]->trigger();
+    QCOMPARE(w.state->ProjectFileName, files[2]);
+    w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
+    w.ui.expectError(QStringLiteral("Hardware not found"));
+    w.ui.expectInformation(files[4] + QStringLiteral(" loaded"));
+    w.form->FileRecent[3]->trigger();
+    QCOMPARE(w.state->ProjectFileName, files[4]);
+    QCOMPARE(listed(), expected("ecgfdb"));
+    // A project dropped on the window opens the same way, once the drop is over.
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(files[3])});
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w.form.get(), &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w.form.get(), &drop);
+    w.ui.expectError(QStringLiteral("Hardware not found"));
+    w.ui.expectInformation(files[3] + QStringLiteral(" loaded"));
+    QTRY_COMPARE(w.state->ProjectFileName, files[3]);
+    QCOMPARE(listed(), expected("decgfb"));
+    QVERIFY(w.form->FormClose());
+    QVERIFY(QFile::remove(files[6]));
+    // A file that cannot be read gives the load's message and leaves the list.
+    w.ui.expectError(files[6] + QStringLiteral(" not found"));
+    w.form->FileRecent[3]->trigger();
+    QCOMPARE(w.state->ProjectFileName, files[3]);
+    QCOMPARE(listed(), expected("decfb"));
+    // Written at close, the sixth key gone; read at the next start.
+    QVERIFY(w.form->FormClose());
+    QSettings ini(w.state->SettingsPath, QSettings::IniFormat);
+    QCOMPARE(ini.childGroups(), QStringList({"Recent", "System", "User"}));
+    ini.beginGroup(QStringLiteral("Recent"));
+    QCOMPARE(ini.childKeys(), QStringList({"File1", "File2", "File3", "File4", "File5"}));
+    QCOMPARE(ini.value(QStringLiteral("File1")).toString(), files[3]);
+    QCOMPARE(ini.value(QStringLiteral("File5")).toString(), files[1]);
+    QCOMPARE(LoadSettings(w.state->SettingsPath).Recent,
+             QStringList({files[3], files[4], files[2], files[5], files[1]}));
 }
 
 QTEST_MAIN(TestProject)

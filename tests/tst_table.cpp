@@ -11,6 +11,8 @@
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QChart>
+#include <QChartView>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -24,6 +26,15 @@
 
 using namespace varnel;
 using varnel::test::WindowFixture;
+
+namespace {
+
+// Where a chart value lies in the chart's viewport.
+QPoint chartPos(const TMainForm& f, QPointF value) {
+    return f.Chart1->mapFromScene(f.Chart1->chart()->mapToPosition(value, f.Series1));
+}
+
+}  // namespace
 
 class TestTable : public QObject {
     Q_OBJECT
@@ -50,13 +61,15 @@ class TestTable : public QObject {
     void leadingHex();
     void undoRedo_data();
     void undoRedo();
+    void compareWithAnotherProject();
 
   private:
     WindowFixture w;
 };
 
 void TestTable::init() {
-    w.make();
+    // Shown, the window activates and opens its link: a line to nowhere.
+    w.make(true);
     w.fileNew();
 }
 
@@ -427,6 +440,8 @@ void TestTable::undoRedo_data() {
                               << "Copy E2P" << true;
     QTest::newRow("edit project") << "project"
                                   << "Edit project" << false;
+    QTest::newRow("chart drag") << "drag"
+                                << "Drag entry 13" << true;
 }
 
 void TestTable::undoRedo() {
@@ -518,6 +533,48 @@ void TestTable::undoRedo() {
         w.ui.expectConfirm(QStringLiteral("Ok to save E2P data in main table?"),
                            UiServices::Answer::Yes);
         QVERIFY(f.MatchCopyE2P(source));
+    } else if (change == QLatin1String("drag")) {
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QWidget* view = f.Chart1->viewport();
+        // A point of the adjusted curve is named but is no handle.
+        QList<QPointF> adjusted = f.Series1->points();
+        for (QPointF& p : adjusted) p.ry() = std::max(0.0, p.y() - 206 / 204.8);
+        f.Series2->replace(adjusted);
+        const QPoint onAdjusted = chartPos(f, adjusted[13]);
+        QCOMPARE(f.ChartTipAt(onAdjusted),
+                 QStringLiteral("Entry 13: 2.437 V in, 1.431 V out (adjusted)"));
+        const QPoint from = chartPos(f, f.Series1->at(13));
+        const QPoint to = chartPos(f, QPointF(f.Series1->at(13).x(), 2.5));
+        QCOMPARE(f.ChartTipAt(from + QPoint(5, 6)),
+                 QStringLiteral("Entry 13: 2.437 V in, 2.437 V out"));
+        QVERIFY(f.ChartTipAt(from + QPoint(9, 8)).isEmpty());
+        QTest::mousePress(view, Qt::LeftButton, {}, onAdjusted);
+        QTest::mouseMove(view, to);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QCOMPARE(bytes(), saved);
+        // The entry follows the pointer in the grid, the hexadecimal grid and the curve; Esc
+        // puts it back, and leaves nothing to undo.
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(view, to);
+        const int word = w.state->image.entry(13);
+        QVERIFY2(std::abs(word - 512) <= 8, qPrintable(QString::number(word)));
+        QCOMPARE(f.TableGrid->shownText(1, 14), VoltWordToText(uint16_t(word)));
+        QCOMPARE(f.EEPROMGrid->shownText(12, 2), HexByteText(uint8_t(word & 0xFF)));
+        QVERIFY(std::abs(f.Series1->at(13).y() - word / 204.8) < 1e-6);
+        QVERIFY(w.state->Modified && f.FileSave->isEnabled());
+        QTest::keyClick(f.TableGrid, Qt::Key_Escape);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QCOMPARE(bytes(), saved);
+        QCOMPARE(shown(), savedShown);
+        QVERIFY(!w.state->Modified && !f.FileSave->isEnabled() && !f.EditUndo->isEnabled());
+        // Two moves and a release: one step.
+        QTest::mousePress(view, Qt::LeftButton, {}, from);
+        QTest::mouseMove(view, (from + to) / 2);
+        QTest::mouseMove(view, to);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, to);
+        QCOMPARE(int(w.state->image.entry(13)), word);
+        f.Series2->clear();
     } else if (change == QLatin1String("project")) {
         w.ui.expectDialog(QStringLiteral("NewDialog"), [](QDialog& d) {
             auto& n = static_cast<TNewDialog&>(d);
@@ -577,6 +634,79 @@ void TestTable::undoRedo() {
     // Another project starts another history.
     f.FileClose->trigger();
     QVERIFY(!f.EditUndo->isEnabled() && !f.EditRedo->isEnabled());
+}
+
+void TestTable::compareWithAnotherProject() {
+    TMainForm& f = *w.form;
+    auto bytes = [this] { return w.state->header.toByteArray() + w.state->image.toByteArray(); };
+    const QString ref = w.path(QStringLiteral("ref.KEX"));
+    w.fileSaveAs(ref);
+    f.TableGrid->commitEdit(1, 14, QStringLiteral("2.5"));  // entry 13: 512 against 499
+    const QByteArray project = bytes();
+    auto compareWith = [&](const QString& file, const char* warning = nullptr) {
+        w.ui.expectOpenFile(file);
+        if (warning) w.ui.expectWarning(QLatin1String(warning));
+        f.FileCompare->trigger();
+    };
+    compareWith(ref);
+    QVERIFY(f.comparing());
+    QCOMPARE(bytes(), project);
+    QVERIFY(w.state->Modified);
+    QCOMPARE(w.state->ProjectFileName, ref);
+    QCOMPARE(f.ReferenceSeries->count(), kChartPoints);
+    QVERIFY(f.ReferenceSeries->isVisible());
+    QVERIFY(std::abs(f.ReferenceSeries->at(13).y() - 499 / 204.8) < 1e-6);
+    QCOMPARE(f.ReferenceSeries->at(20), f.Series1->at(20));
+    QCOMPARE(f.TableGrid->colCount(), 3);
+    QCOMPARE(f.TableGrid->cell(2, 0), QStringLiteral("Diff"));
+    QCOMPARE(f.TableGrid->shownText(2, 14), QStringLiteral(" 0.063 "));
+    QCOMPARE(f.TableGrid->shownText(2, 13), QStringLiteral(" 0.000 "));
+    QCOMPARE(f.ReferenceLabel->text(), QStringLiteral("Reference = ref.KEX"));
+    QVERIFY(!f.ReferenceLabel->isHidden());
+    QCOMPARE(f.ReferenceLabel->y(), f.VOutLabel->y() + f.VOutLabel->height());
+    QCOMPARE(f.Chart1->y(), f.ReferenceLabel->y() + f.ReferenceLabel->height() + 8);
+    QCOMPARE(f.Chart1->x(), f.TableGrid->width() + 16);
+    QVERIFY(f.FileCloseCompare->isEnabled());
+
+    // Under the other kind the reference is named but neither drawn nor subtracted; the reverse
+    // message for a voltage reference of a frequency project.
+    f.OutputRGrp->setItemIndex(1);
+    QVERIFY(!f.ReferenceSeries->isVisible());
+    QCOMPARE(f.TableGrid->colCount(), 2);
+    QCOMPARE(f.ReferenceLabel->text(),
+             QStringLiteral("Reference = ref.KEX (a voltage table: not drawn)"));
+    compareWith(ref, "The reference holds a voltage table; the project a frequency table.");
+    f.OutputRGrp->setItemIndex(0);
+    QCOMPARE(f.TableGrid->shownText(2, 14), QStringLiteral(" 0.063 "));
+    QByteArray frequencyFile = WindowFixture::readAll(ref);
+    frequencyFile[kHeaderSize + kModeByteOffset] = char(kModeFrequency);
+    const QString freq = w.path(QStringLiteral("freq.KEX"));
+    QVERIFY(WindowFixture::writeAll(freq, frequencyFile));
+    compareWith(freq, "The reference holds a frequency table; the project a voltage table.");
+    QCOMPARE(f.ReferenceLabel->text(), QStringLiteral("Reference = ref.KEX"));
+
+    // Close Compare, New, Open and Close each end it.
+    for (const char* end : {"close compare", "new", "open", "close"}) {
+        if (w.state->ProjectState == DocState::None) w.fileNew();
+        compareWith(ref);
+        QVERIFY(f.comparing());
+        const QString way = QLatin1String(end);
+        if (way == QLatin1String("close compare"))
+            f.FileCloseCompare->trigger();
+        else if (way == QLatin1String("new"))
+            w.fileNew();
+        else if (way == QLatin1String("open"))
+            w.fileOpen(ref);
+        else
+            f.FileClose->trigger();
+        QVERIFY2(!f.comparing(), end);
+        QCOMPARE(f.ReferenceSeries->count(), 0);
+        QCOMPARE(f.TableGrid->colCount(), 2);
+        QVERIFY(f.ReferenceLabel->isHidden());
+        QVERIFY(!f.FileCloseCompare->isEnabled());
+        QCOMPARE(f.Chart1->y(), f.VOutLabel->y() + f.VOutLabel->height() + 8);
+        QCOMPARE(f.Chart1->x(), f.TableGrid->width() + 16);
+    }
 }
 
 QTEST_MAIN(TestTable)

@@ -3,6 +3,8 @@
 // through kexbox on a real pseudo-terminal.
 
 #include "base/app_state.h"
+#include "base/project_file.h"
+#include "link/box_changes.h"
 #include "link/box_transfer.h"
 #include "support/in_process_box.h"
 #include "support/scripted_ui.h"
@@ -29,8 +31,11 @@ using varnel::test::ScriptedUi;
 using End = TransferOutcome::End;
 
 Q_DECLARE_METATYPE(varnel::TransferOutcome::End)
+Q_DECLARE_METATYPE(varnel::ChangesOutcome::End)
 
 namespace {
+
+const QString kNoAckText = QStringLiteral("Hardware did not acknowledge");
 
 // An image whose first 80 bytes differ from an erased box in every byte: 3n + 1, except byte
 // 5, which is 0.
@@ -39,6 +44,12 @@ EepromImage patternImage() {
     for (int n = 0; n < kImageSize; ++n) image.setByte(n, uint8_t(3 * n + 1));
     image.setByte(5, 0);
     return image;
+}
+
+QByteArray readsWire(int upTo = kTransferBytes) {
+    QByteArray wire("\r");
+    for (int n = 0; n < upTo; ++n) wire += ReadCommand(n).toLatin1() + '\r';
+    return wire;
 }
 
 QByteArray expectedUpdateWire(const EepromImage& image, int upTo = kTransferBytes) {
@@ -160,8 +171,11 @@ class TestTransfer : public QObject {
     void retrieveReplies();
     void retrieveFailures_data();
     void retrieveFailures();
+    void changesOnTheWire_data();
+    void changesOnTheWire();
 
     void cliRoundTrip();
+    void cliDiffAndChangedOnly();
     void cliRetrieveIntoAnExistingProject();
     void cliFailures_data();
     void cliFailures();
@@ -468,6 +482,113 @@ void TestTransfer::retrieveFailures() {
     for (int n = 0; n < kTransferBytes; ++n) QCOMPARE(int(bytes[size_t(n)]), n < done ? n : 0x11);
 }
 
+void TestTransfer::changesOnTheWire_data() {
+    using E = ChangesOutcome::End;
+    QTest::addColumn<QList<int>>("changed");  // the box bytes that differ from the project's
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("backupIn");  // "" the usual folder, "blocked" a file in its way,
+                                            // "taken" a backup of the same second already there
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<E>("end");
+    QTest::addColumn<int>("readsSent");
+    QTest::newRow("box holds the project: reads only") << QList<int>{} << ""
+                                                       << "" << true << "" << E::Equal << 80;
+    QTest::newRow("one changed byte") << QList<int>{0x42} << ""
+                                      << "" << true << "" << E::Written << 80;
+    QTest::newRow("several, ascending; a backup never replaced")
+        << QList<int>{3, 40, 41, 0x4F} << ""
+        << "taken" << true << "" << E::Written << 80;
+    QTest::newRow("No to the question") << QList<int>{7} << ""
+                                        << "" << false << "" << E::Refused << 80;
+    QTest::newRow("failed read: no backup, nothing written")
+        << QList<int>{5} << "no-read-ack=30"
+        << "" << true << kNoAckText << E::ReadFailed << 31;
+    QTest::newRow("reply without a value fails the read")
+        << QList<int>{5} << "short-read=9"
+        << "" << true << kNoAckText << E::ReadFailed << 10;
+    QTest::newRow("failed backup: nothing written")
+        << QList<int>{5} << ""
+        << "blocked" << true << "Invalid filename" << E::BackupFailed << 80;
+}
+
+void TestTransfer::changesOnTheWire() {
+    using E = ChangesOutcome::End;
+    QFETCH(QList<int>, changed);
+    QFETCH(QString, fault);
+    QFETCH(QString, backupIn);
+    QFETCH(bool, yes);
+    QFETCH(QString, error);
+    QFETCH(E, end);
+    QFETCH(int, readsSent);
+    InProcessBox box;
+    QVERIFY(box.open());
+    std::string parseError;
+    if (!fault.isEmpty()) QVERIFY(box.model->faults.parse(fault.toStdString(), parseError));
+    AppState state;
+    state.image = patternImage();
+    state.Modified = true;
+    state.header.setProjectName(QStringLiteral("kept"));
+    const AppState before = state;
+    for (int n = 0; n < kImageSize; ++n) box.model->eeprom[size_t(n)] = state.image.byte(n);
+    for (const int n : changed) box.model->eeprom[size_t(n)] ^= 0x5A;
+    const auto boxBefore = box.model->eeprom;
+
+    QTemporaryDir dir;
+    const BackupPlace place{dir.filePath(QStringLiteral("Backups")), QStringLiteral("demo"),
+                            QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))};
+    QString expectedBackup = dir.filePath(QStringLiteral("Backups/demo-20240305-140709.KEX"));
+    if (backupIn == QLatin1String("blocked")) QVERIFY(writeFile(place.dir, "in the way"));
+    if (backupIn == QLatin1String("taken")) {
+        QVERIFY(QDir().mkpath(place.dir) && writeFile(expectedBackup, "older"));
+        expectedBackup.replace(QStringLiteral(".KEX"), QStringLiteral("-2.KEX"));
+    }
+    ScriptedUi ui;
+    if (!error.isEmpty()) ui.expectError(error);
+    if (end == E::Equal) ui.expectInformation(QStringLiteral("The box holds the project's data."));
+    std::vector<int> asked;
+    ChangesSteps steps;
+    steps.ask = [&](const ProjectDiff& diff, const QString& backupPath) {
+        asked = diff.changed;
+        return yes && backupPath == expectedBackup;
+    };
+    const ChangesOutcome o = UpdateChanges(state, box.link, ui, state.image, place, steps);
+    VERIFY_UI(ui);
+    QCOMPARE(o.end, end);
+
+    // The read as a Retrieve reads; then, only when the writes go ahead, the Update's own
+    // prompt check and a write and read-back of each changed byte.
+    QByteArray wire = readsWire(readsSent);
+    const bool wrote = end == E::Written;
+    if (wrote) {
+        wire += '\r';
+        for (const int n : changed)
+            wire += WriteCommand(n, state.image.byte(n)).toLatin1() + "\r" +
+                    ReadCommand(n).toLatin1() + '\r';
+    }
+    QCOMPARE(box.transport->written, wire);
+    for (int n = 0; n < kImageSize; ++n)
+        QCOMPARE(box.model->eeprom[size_t(n)],
+                 wrote && n < kTransferBytes ? state.image.byte(n) : boxBefore[size_t(n)]);
+    QCOMPARE(asked, (end == E::Refused || wrote ? std::vector<int>(changed.begin(), changed.end())
+                                                : std::vector<int>{}));
+
+    // The backup: the project's header as a save stamps it, the box's bytes over its image.
+    const bool backedUp = end != E::ReadFailed && end != E::BackupFailed;
+    QCOMPARE(o.backupPath, backedUp ? expectedBackup : QString());
+    QCOMPARE(QFileInfo::exists(expectedBackup), backedUp);
+    if (backedUp) {
+        ProjectHeader header = before.header;
+        StampHeaderForSave(header, DayNumber(QDate(2024, 3, 5)));
+        EepromImage image = before.image;
+        for (int n = 0; n < kTransferBytes; ++n) image.setByte(n, boxBefore[size_t(n)]);
+        QCOMPARE(readFile(expectedBackup), ProjectFileBytes(header, image));
+    }
+    QCOMPARE(state.image, before.image);
+    QVERIFY(state.header == before.header);
+    QVERIFY(state.Modified);
+}
+
 void TestTransfer::cliRoundTrip() {
     // Update then Retrieve through kexbox round-trips a changed table and the settings.
     const QString a = dir_.filePath(QStringLiteral("changed.KEX"));
@@ -521,6 +642,70 @@ void TestTransfer::cliRoundTrip() {
              QStringLiteral("(none)"));
 }
 
+void TestTransfer::cliDiffAndChangedOnly() {
+    // Two table entries changed after an Update: diff lists them, update --changed-only writes
+    // the three bytes that differ (entry 20's high byte stays 03) and keeps the box's old bytes.
+    const QString file = dir_.filePath(QStringLiteral("changes.KEX"));
+    const QString eeprom = dir_.filePath(QStringLiteral("changes.bin"));
+    const QString backups = dir_.filePath(QStringLiteral("changes-backups"));
+    QFile::remove(eeprom);
+    QCOMPARE(runCli({"new", file, "--force"}).code, 0);
+    {
+        KexboxProcess kexbox({"--eeprom", eeprom});
+        QCOMPARE(runCli({"update", file, "--port", kexbox.device}).code, 0);
+    }
+    const QByteArray old = readFile(eeprom);
+    QCOMPARE(runCli({"set", file, "--entry", "5=2.5", "--entry", "20=4.1"}).code, 0);
+    auto kexboxPtr = std::make_unique<KexboxProcess>(QStringList{"--eeprom", eeprom});
+    const CliResult diff = runCli({"diff", file, "--port", kexboxPtr->device});
+    QCOMPARE(diff.code, 3);
+    QCOMPARE(diff.out, QStringLiteral("Entry 5 (0.937 V in): 2.500 V (512) | 0.937 V (192)\n"
+                                      "Entry 20 (3.750 V in): 4.102 V (840) | 3.750 V (768)\n"));
+    const QJsonObject json =
+        QJsonDocument::fromJson(
+            runCli({"diff", file, "--port", kexboxPtr->device, "--json"}).out.toUtf8())
+            .object();
+    QCOMPARE(json.value("equal").toBool(true), false);
+    QCOMPARE(json.value("entries").toArray().at(1).toObject().value("bWord").toInt(), 768);
+
+    // The update on a box of its own, for a transcript of just its bytes.
+    const QString log = dir_.filePath(QStringLiteral("changes.log"));
+    kexboxPtr = std::make_unique<KexboxProcess>(QStringList{"--eeprom", eeprom, "--log", log});
+    const CliResult update = runCli(
+        {"update", file, "--port", kexboxPtr->device, "--changed-only", "--backup-dir", backups});
+    QVERIFY2(update.code == 0, qPrintable(update.err));
+    const QStringList shown = update.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(QRegularExpression(QStringLiteral("/changes-backups/changes-\\d{8}-\\d{6}\\.KEX$"))
+                .match(shown.first())
+                .hasMatch());
+    QCOMPARE(projectImage(shown.first()).left(80), old.left(80));
+    kexboxPtr.reset();  // its transcript is complete once it has stopped
+    QByteArray pc;
+    QFile transcript(log);
+    QVERIFY(transcript.open(QIODevice::ReadOnly));
+    while (!transcript.atEnd()) {
+        const QList<QByteArray> w = transcript.readLine().simplified().split(' ');
+        if (w.size() >= 3 && w[1] == "pc") pc += char(w[2].toInt(nullptr, 16));
+    }
+    const QByteArray image = projectImage(file);
+    QByteArray expected = "\r\r" + readsWire() + '\r';
+    for (const int n : {10, 11, 41})
+        expected +=
+            WriteCommand(n, uint8_t(image[n])).toLatin1() + "\r" + ReadCommand(n).toLatin1() + '\r';
+    QCOMPARE(pc, expected);
+    QCOMPARE(readFile(eeprom).left(80), image.left(80));
+
+    kexboxPtr = std::make_unique<KexboxProcess>(QStringList{"--eeprom", eeprom});
+    const CliResult again = runCli(
+        {"update", file, "--port", kexboxPtr->device, "--changed-only", "--backup-dir", backups});
+    QCOMPARE(again.code, 0);
+    QVERIFY(again.out.endsWith(QStringLiteral("KEX\nThe box holds the project's data.\n")));
+    const CliResult same = runCli({"diff", file, "--port", kexboxPtr->device});
+    QCOMPARE(same.code, 0);
+    QCOMPARE(same.out, QStringLiteral("The box holds the project's data.\n"));
+}
+
 void TestTransfer::cliRetrieveIntoAnExistingProject() {
     const QString file = dir_.filePath(QStringLiteral("existing.KEX"));
     QCOMPARE(runCli({"new", file, "--force", "--name", "Kept", "--description", "mine"}).code, 0);
@@ -561,6 +746,11 @@ void TestTransfer::cliFailures_data() {
     QTest::newRow("retrieve into a new file, no box")
         << "retrieve"
         << "no-reply" << false << "Hardware not found\n";
+    QTest::newRow("diff, no box") << "diff"
+                                  << "no-reply" << true << "Hardware not found\n";
+    QTest::newRow("changed only, read not acknowledged: no backup")
+        << "update --changed-only"
+        << "no-read-ack=20" << true << "Hardware did not acknowledge\n";
 }
 
 void TestTransfer::cliFailures() {
@@ -575,13 +765,15 @@ void TestTransfer::cliFailures() {
     QFile::remove(eeprom);
 
     KexboxProcess kexbox({"--eeprom", eeprom, "--fault", fault});
-    const CliResult r = runCli({command, file, "--port", kexbox.device});
+    const CliResult r =
+        runCli(command.split(QLatin1Char(' ')) << file << "--port" << kexbox.device);
     QCOMPARE(r.code, 1);
     QTEST(r.err, "err");
     QCOMPARE(r.out, QString());
     // A failed Retrieve leaves the project file as it was, and makes none.
     QCOMPARE(QFileInfo::exists(file), fileExists);
     QCOMPARE(readFile(file), before);
+    QVERIFY(!QFileInfo::exists(dir_.filePath(QStringLiteral("Backups"))));
 }
 
 void TestTransfer::cliUsage_data() {
@@ -599,6 +791,13 @@ void TestTransfer::cliUsage_data() {
                                     << 2 << "varnel-cli: unknown option --fast\n";
     QTest::newRow("update of a missing project")
         << QStringList{"update", missing, "--port", "/dev/null"} << 1 << missing + " not found\n";
+    QTest::newRow("diff without a port")
+        << QStringList{"diff", "x.KEX"} << 2 << "varnel-cli: --port DEVICE is required\n";
+    QTest::newRow("backup folder without --changed-only")
+        << QStringList{"update", "a", "--port", "/dev/null", "--backup-dir", "b"} << 2
+        << "varnel-cli: --backup-dir needs --changed-only\n";
+    QTest::newRow("diff of a missing project")
+        << QStringList{"diff", missing, "--port", "/dev/null"} << 1 << missing + " not found\n";
     QTest::newRow("port that does not exist")
         << QStringList{"retrieve", missing, "--port", dir_.filePath("ttyGone")} << 1
         << QStringLiteral("Specified device not found (%1).\n").arg(dir_.filePath("ttyGone"));

@@ -2,9 +2,10 @@
 // button, the progress bar and status line, the reload after a Retrieve, and what a transfer
 // that stops part-way leaves behind.
 
+#include "app/kex_cmpd.h"
 #include "app/kex_main.h"
-#include "base/widgets.h"
 #include "app/windows.h"
+#include "base/widgets.h"
 #include "image/table_view.h"
 #include "link/box_transfer.h"
 #include "support/box_hooks.h"
@@ -13,12 +14,15 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include <memory>
@@ -66,6 +70,7 @@ class TestTransferWindow : public QObject {
     void retrieveReplyOfTwoCharactersKeepsTheByte();
     void failedRetrieveLeavesTheProject_data();
     void failedRetrieveLeavesTheProject();
+    void compareUpdateChangesAndRestore();
 
   private:
     // A new project, connected to the box or not, with a pot stepped so that it is modified.
@@ -73,6 +78,9 @@ class TestTransferWindow : public QObject {
     void setFault(const char* fault);
     // Runs Update (or Retrieve) with Yes to its question; message is the error it must show.
     void run(bool update, const QString& message = QString());
+    // Runs Update Changes, with Yes to its question when it comes to one.
+    void runChanges(bool asked, const QString& message = QString());
+    QString backups() const { return state_->AppDir + QStringLiteral("Ford/Backups/"); }
     QByteArray wire() const { return box_->transport->written; }
 
     std::unique_ptr<QTemporaryDir> dir_;
@@ -121,6 +129,12 @@ void TestTransferWindow::run(bool update, const QString& message) {
     ui_.expectConfirm(update ? kUpdateQuestion : kRetrieveQuestion, Answer::Yes);
     if (!message.isEmpty()) ui_.expectError(message);
     (update ? form_->BoxUpdate : form_->BoxRetrieve)->trigger();
+}
+
+void TestTransferWindow::runChanges(bool asked, const QString& message) {
+    if (asked) ui_.expectDialog(QStringLiteral("CompareDialog"), [](QDialog&) { return 1; });
+    if (!message.isEmpty()) ui_.expectError(message);
+    form_->BoxUpdateChanges->trigger();
 }
 
 void TestTransferWindow::refusedQuestionChangesNothing_data() {
@@ -198,38 +212,52 @@ void TestTransferWindow::updateShowsAbortProgressAndEachCommand() {
 }
 
 void TestTransferWindow::abort_data() {
-    QTest::addColumn<bool>("update");
+    QTest::addColumn<QString>("op");
     QTest::addColumn<bool>("connected");
     QTest::addColumn<QString>("where");  // "write" / "read" prompt held, or "inside" a command
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("lastCommand");
     QTest::addColumn<QString>("status");
     QTest::newRow("update, prompt after the write")
-        << true << true << "write" << QString() << "write"
+        << "update" << true << "write" << QString() << "write"
         << "6 of 80 bytes written";
     QTest::newRow("update, prompt after the read-back")
-        << true << true << "read" << QString() << "read"
+        << "update" << true << "read" << QString() << "read"
         << "6 of 80 bytes written";
-    QTest::newRow("update, inside the write command") << true << true << "inside"
+    QTest::newRow("update, inside the write command") << "update" << true << "inside"
                                                       << "Hardware did not acknowledge"
                                                       << "write"
                                                       << "5 of 80 bytes written";
     QTest::newRow("update, not connected: the click aborts, no Connect inside")
-        << true << false << "read" << QString() << "read"
+        << "update" << false << "read" << QString() << "read"
         << "6 of 80 bytes written";
     QTest::newRow("retrieve, prompt after the read")
-        << false << true << "read" << QString() << "read"
+        << "retrieve" << true << "read" << QString() << "read"
         << "Idle";
-    QTest::newRow("retrieve, inside the read command") << false << true << "inside"
+    QTest::newRow("retrieve, inside the read command") << "retrieve" << true << "inside"
                                                        << "Hardware did not acknowledge"
                                                        << "read"
                                                        << "Idle";
-    QTest::newRow("retrieve, not connected") << false << false << "read" << QString() << "read"
+    QTest::newRow("retrieve, not connected") << "retrieve" << false << "read" << QString() << "read"
                                              << "(not connected)";
+    // Every byte of the box differs from the project's, so the changes are all 80 bytes.
+    QTest::newRow("changes, prompt after the write")
+        << "changes" << true << "write" << QString() << "write"
+        << "6 of 80 bytes written";
+    QTest::newRow("changes, not connected, inside the write") << "changes" << false << "inside"
+                                                              << "Hardware did not acknowledge"
+                                                              << "write"
+                                                              << "5 of 80 bytes written";
+    // Byte 5's read of the box comes first: nothing is saved or written.
+    QTest::newRow("changes, while reading the box")
+        << "changes" << true << "read" << QString() << "read"
+        << "Idle";
 }
 
 void TestTransferWindow::abort() {
-    QFETCH(bool, update);
+    QFETCH(QString, op);
+    const bool update = op == QLatin1String("update");
+    const bool changes = op == QLatin1String("changes");
     QFETCH(bool, connected);
     QFETCH(QString, where);
     QFETCH(QString, message);
@@ -252,7 +280,11 @@ void TestTransferWindow::abort() {
         hooks->whileHeld = click;
     }
     AttachHooks(*box_, hooks);
-    run(update, message);
+    const bool writes = changes && where != QLatin1String("read");
+    if (changes)
+        runChanges(writes, message);
+    else
+        run(update, message);
 
     // Nothing after the byte the click fell in: no further command, no Connect.
     QVERIFY2(wire().endsWith(last + '\r'), wire().right(40).constData());
@@ -265,10 +297,12 @@ void TestTransferWindow::abort() {
              connected ? QStringLiteral("Monitor") : QStringLiteral("Connect"));
     QVERIFY(!state_->AbortFlag);
     QCOMPARE(state_->Connected, connected);
-    if (update) {
+    if (update || writes) {
         for (int n = 0; n <= 5; ++n) QCOMPARE(box_->model->eeprom[size_t(n)], image.byte(n));
         QCOMPARE(box_->model->eeprom[6], uint8_t(0x86));
     }
+    QCOMPARE(QDir(backups()).entryList(QDir::Files).size(), writes ? 1 : 0);
+    if (changes && !writes) QCOMPARE(box_->model->eeprom[0], uint8_t(0x80));
     // A stopped Retrieve changes nothing in the project.
     QCOMPARE(state_->image, image);
     QVERIFY(state_->Modified);
@@ -472,6 +506,83 @@ void TestTransferWindow::failedRetrieveLeavesTheProject() {
     QCOMPARE(form_->AbortBtn->text(), QStringLiteral("Monitor"));
     QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Idle"));
     QVERIFY(form_->TransferProgress->isHidden());
+}
+
+void TestTransferWindow::compareUpdateChangesAndRestore() {
+    newProject(true);
+    for (int n = 0; n < kImageSize; ++n) box_->model->eeprom[size_t(n)] = state_->image.byte(n);
+    const auto old = box_->model->eeprom;
+    form_->TableGridSetEditText(1, 6, QStringLiteral("2.5"));
+    form_->TableGridSetEditText(1, 21, QStringLiteral("4.1"));
+    const EepromImage image = state_->image;
+    // What each dialog showed: its title, text, column title of the project's side, rows, note.
+    QStringList seen;
+    const auto look = [&](QDialog& dialog, int result) {
+        auto& d = static_cast<TCompareDialog&>(dialog);
+        seen = QStringList{d.windowTitle(), d.TextLabel->text(), d.DiffList->headerItem()->text(1)};
+        for (int i = 0; i < d.DiffList->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = d.DiffList->topLevelItem(i);
+            seen << item->text(0) + " = " + item->text(1) + " / " + item->text(2);
+        }
+        seen << (d.NoteLabel->isHidden() ? QString() : d.NoteLabel->text());
+        return result;
+    };
+    const QStringList rows = {"Entry 5 (0.937 V in) = 2.500 V (512) / 0.937 V (192)",
+                              "Entry 20 (3.750 V in) = 4.102 V (840) / 3.750 V (768)"};
+
+    // Compare, then Save Box as Project: the box's bytes under the project's header.
+    const QString saved = dir_->filePath(QStringLiteral("box.KEX"));
+    ui_.expectDialog(QStringLiteral("CompareDialog"), [&](QDialog& dialog) {
+        ui_.expectSaveFile(saved).expectInformation(saved + QStringLiteral(" saved"));
+        static_cast<TCompareDialog&>(dialog).SaveBoxBtn->click();
+        return look(dialog, 0);
+    });
+    form_->BoxCompare->trigger();
+    QCOMPARE(seen, (QStringList{"Compare with Box",
+                                "3 of the box's 80 bytes differ from the project's:", "Project"} +
+                    rows + QStringList{QString()}));
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.mid(512, 80), QByteArray(reinterpret_cast<const char*>(old.data()), 80));
+    QCOMPARE(bytes.mid(0x40, 64), state_->header.toByteArray().mid(0x40, 64));
+    QCOMPARE(state_->image, image);
+
+    // Update Changes: the backup of the box, then the question listing the same changes.
+    QString progress;
+    ui_.expectDialog(QStringLiteral("CompareDialog"), [&](QDialog& dialog) {
+        progress = form_->TransferProgress->text();
+        return look(dialog, 1);
+    });
+    form_->BoxUpdateChanges->trigger();
+    const QStringList files = QDir(backups()).entryList(QDir::Files);
+    QCOMPARE(files.size(), 1);
+    const QString backup = backups() + files.first();
+    QVERIFY(QRegularExpression(QStringLiteral("^new-\\d{8}-\\d{6}\\.KEX$"))
+                .match(files.first())
+                .hasMatch());
+    QCOMPARE(seen, (QStringList{"Confirm", "Ok to write 3 changed bytes?", "Project"} + rows +
+                    QStringList{QStringLiteral("What the box holds now is kept in ") + backup}));
+    QCOMPARE(progress, QStringLiteral("0 of 3 bytes"));
+    for (int n = 0; n < 80; ++n) QCOMPARE(box_->model->eeprom[size_t(n)], image.byte(n));
+    QCOMPARE(form_->SIOLabel->text(), QStringLiteral("Idle"));
+    QVERIFY(state_->Modified);
+
+    // Restore Backup: an unreadable file changes nothing; the backup goes back, itself backed up.
+    const QString bad = dir_->filePath(QStringLiteral("bad.KEX"));
+    QVERIFY(file.copy(bad) && QFile::resize(bad, 10));
+    ui_.expectOpenFile(bad).expectError(QStringLiteral("Error (2) reading ") + bad);
+    form_->BoxRestore->trigger();
+    QCOMPARE(ui_.lastDir, backups());
+    QCOMPARE(box_->model->eeprom[10], image.byte(10));
+    ui_.expectOpenFile(backup).expectDialog(QStringLiteral("CompareDialog"),
+                                            [&](QDialog& dialog) { return look(dialog, 1); });
+    form_->BoxRestore->trigger();
+    QCOMPARE(seen.mid(1, 2), (QStringList{"Ok to write 3 changed bytes?", "Backup"}));
+    QCOMPARE(box_->model->eeprom, old);
+    QCOMPARE(QDir(backups()).entryList(QDir::Files).size(), 2);
+    QCOMPARE(state_->image, image);
+    QVERIFY(state_->Modified);
 }
 
 QTEST_MAIN(TestTransferWindow)

@@ -1,8 +1,9 @@
-#include "base/app_state.h"
 #include "app/kex_main.h"
+#include "base/app_state.h"
 #include "base/project_document.h"
 #include "box_model.h"
 #include "image/table_view.h"
+#include "link/box_changes.h"
 #include "link/box_link.h"
 #include "link/box_ops.h"
 #include "link/box_transfer.h"
@@ -130,6 +131,21 @@ const FaultRow kRows[] = {
      Next::Heals},
     {"retrieve", "byte 40 just too late", "delay-after from=204 until=208", kNoAck, 1, Next::Heals},
     {"retrieve", "box gone at byte 40", "die-at=204", kNoAck, 0, Next::Gone},
+
+    // Update Changes: the prompt check and 80 reads (line bytes 3-403), the prompt check before
+    // the writes (404), then a write and a read-back of each changed byte, the first being byte
+    // 0: its write is line bytes 405-410, its read-back 411-415.
+    {"changes", "read of byte 40 not acknowledged", "no-reply from=204 until=208", kNoAck, 1,
+     Next::Heals},
+    {"changes", "no prompt before the writes", "no-reply on=prompt from=404", kNotFound, 1,
+     Next::Heals},
+    {"changes", "first write not acknowledged", "no-reply from=405 until=410", kNoAck, 1,
+     Next::Heals},
+    {"changes", "its read-back not acknowledged", "no-reply from=411 until=415", kNoAck, 1,
+     Next::Heals},
+    {"changes", "its read-back wrong", "bad-read=0 from=411", "Verify error: 00 FF+", 0,
+     Next::Heals},
+    {"changes", "box gone at the first write", "die-at=405", kNoAck, 0, Next::Gone},
 };
 
 // What the box holds before each row: a table unlike the project's, a valid mode, pots and
@@ -253,6 +269,7 @@ struct Outcome {
     MonitorResult monitored;
     bool reachedBox = true;  // false: the box did not answer the prompt check
     int written = 0;         // bytes an Update had acknowledged
+    std::vector<int> order;  // the bytes it writes, in order (all 80, or the changed ones)
 };
 
 // What an operation may change of the project and of the box, checked against copies taken
@@ -283,11 +300,16 @@ void checkProject(const QString& op, const Outcome& outcome, int keptByte, const
     } else {
         // The acknowledged bytes are the project's; past the byte that failed, the box's own.
         // (The failing byte itself may have been stored without its acknowledgement.)
-        const int through = outcome.ok ? kTransferBytes : outcome.written;
-        for (int i = 0; i < kTransferBytes; ++i) {
-            if (i < through) QCOMPARE(boxAfter[size_t(i)], before.image.byte(i));
-            if (i > through) QCOMPARE(boxAfter[size_t(i)], boxBefore[size_t(i)]);
+        const int count = int(outcome.order.size());
+        const int through = outcome.ok ? count : outcome.written;
+        for (int k = 0; k < count; ++k) {
+            const size_t i = size_t(outcome.order[size_t(k)]);
+            if (k < through) QCOMPARE(boxAfter[i], before.image.byte(int(i)));
+            if (k > through) QCOMPARE(boxAfter[i], boxBefore[i]);
         }
+        for (int i = 0; i < kTransferBytes; ++i)
+            if (std::find(outcome.order.begin(), outcome.order.end(), i) == outcome.order.end())
+                QCOMPARE(boxAfter[size_t(i)], boxBefore[size_t(i)]);
     }
 }
 
@@ -306,6 +328,18 @@ Outcome runOperation(const QString& op, AppState& state, BoxLink& link, Scripted
         o.ok = t.ok();
         o.reachedBox = t.end != TransferOutcome::End::NotFound;
         o.written = t.written;
+        for (int i = 0; i < kTransferBytes; ++i) o.order.push_back(i);
+    } else if (op == QLatin1String("changes")) {
+        QTemporaryDir backups;
+        const BackupPlace place{backups.path(), QStringLiteral("faults"),
+                                QDateTime::currentDateTime()};
+        const ChangesOutcome c = UpdateChanges(state, link, ui, state.image, place, {});
+        o.ok = c.ok();
+        using End = ChangesOutcome::End;
+        o.reachedBox = c.end == End::Written ||
+                       (c.end == End::WriteFailed && c.write.end != TransferOutcome::End::NotFound);
+        o.written = c.write.written;
+        o.order = c.diff.changed;
     } else if (op == QLatin1String("retrieve")) {
         TransferBytes bytes;
         for (int i = 0; i < kTransferBytes; ++i) bytes[size_t(i)] = state.image.byte(i);
@@ -406,7 +440,7 @@ void TestWireFaults::runRow(Line& line, const FaultRow& row) {
         AppState again = projectState();
         QVERIFY(runOperation(QStringLiteral("connect"), again, line.link(), next).ok);
         // The same transfer again, now through.
-        if (op == QLatin1String("update") || op == QLatin1String("retrieve"))
+        if (op != QLatin1String("connect") && op != QLatin1String("monitor"))
             QVERIFY(runOperation(op, again, line.link(), next).ok);
         const Outcome m = runOperation(QStringLiteral("monitor"), again, line.link(), next);
         QVERIFY(m.ok);

@@ -113,6 +113,9 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     buildClientArea(central_);
     buildMenus();
     wireLink();
+    wireChart();
+    wireCompare();
+    wireRecent();
 
     auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
     help->setContext(Qt::WindowShortcut);
@@ -329,7 +332,10 @@ void TMainForm::buildMenus() {
     BoxOptions = add(BoxMenu, "BoxOptions", QStringLiteral("&Options ..."));
     BoxMenu->addSeparator();
     BoxUpdate = add(BoxMenu, "BoxUpdate", QStringLiteral("&Update EEPROM ..."));
+    BoxUpdateChanges = add(BoxMenu, "BoxUpdateChanges", QStringLiteral("Update &Changes ..."));
     BoxRetrieve = add(BoxMenu, "BoxRetrieve", QStringLiteral("&Retrieve EEPROM ..."));
+    BoxCompare = add(BoxMenu, "BoxCompare", QStringLiteral("Co&mpare with Box ..."));
+    BoxRestore = add(BoxMenu, "BoxRestore", QStringLiteral("Restore &Backup ..."));
     BoxMenu->addSeparator();
     BoxTerminal = add(BoxMenu, "BoxTerminal", QStringLiteral("&Terminal ..."));
 
@@ -378,13 +384,15 @@ void TMainForm::FormActivate() {
     if (!Activated) {
         InvertCBox->hide();
         InvertCBox->setChecked(false);
-        ShowHexCBox->setVisible(state_.DiagnosticWord == QLatin1String("JOVK"));
+        ShowHexCBox->setVisible(state_.DiagnosticWord == QLatin1String(kDiagnosticWord));
         ShowHexCBox->setChecked(false);
 
         const KexSettings settings = LoadSettings(state_.SettingsPath);
         link_.PortNumber = settings.ComPort;
         link_.BaudRate = settings.BaudRate;
         if (link_.Device.isEmpty()) link_.Device = settings.Device;
+        recent_ = settings.Recent;
+        updateRecentMenu();
 
         // Activated is set before the link opens: the error box below re-activates this window,
         // and a port that cannot be opened is reported once, not at every activation.
@@ -392,6 +400,7 @@ void TMainForm::FormActivate() {
         QString error;
         if (!link_.OpenLink(error)) ui_.error(error);
         UpdateControls();
+        openStartFile();
     }
     Activated = true;
 }
@@ -408,7 +417,12 @@ bool TMainForm::FormClose() {
                 return false;
         }
     }
-    if (!SaveSettings(state_.SettingsPath, link_.PortNumber, link_.BaudRate, link_.Device)) {
+    // The recent list is read at the first activation: before it, there is none to write.
+    const bool saved = Activated ? SaveSettings(state_.SettingsPath, link_.PortNumber,
+                                                link_.BaudRate, link_.Device, recent_)
+                                 : SaveSettings(state_.SettingsPath, link_.PortNumber,
+                                                link_.BaudRate, link_.Device);
+    if (!saved) {
         ui_.error(QStringLiteral("Unable to write to %1").arg(state_.SettingsPath));
         return false;
     }
@@ -420,11 +434,13 @@ void TMainForm::FormResize() {
     const int H = height();
     TopPanel->setGeometry(0, 0, central_->width(), kTopPanelHeight);
     const int h = H - TopPanel->height() - 60;
-    const int t = VOutLabel->geometry().top() + VOutLabel->height() + 8;
+    // The reference's line below the meter labels moves the chart down by its height.
+    const int below = ReferenceLabel->isHidden() ? 0 : ReferenceLabel->height();
+    const int t = VOutLabel->geometry().top() + VOutLabel->height() + 8 + below;
     if (h > 0) {
         TableGrid->resize(TableGrid->width(), h);
-        EEPROMGrid->resize(EEPROMGrid->width(), std::max(0, h - 40));
-        Chart1->resize(Chart1->width(), std::max(0, h - 40));
+        EEPROMGrid->resize(EEPROMGrid->width(), std::max(0, h - 40 - below));
+        Chart1->resize(Chart1->width(), std::max(0, h - 40 - below));
     }
     const int left = TableGrid->width() + 16;
     EEPROMGrid->move(left, t);
@@ -479,6 +495,9 @@ void TMainForm::UpdateControls() {
     for (QAction* a :
          {FileSaveAs, FileClose, EditProject, EditMatch, EditCorrect, BoxUpdate, BoxRetrieve})
         a->setEnabled(open);
+    for (QAction* a : {BoxUpdateChanges, BoxCompare, BoxRestore}) a->setEnabled(open);
+    FileCompare->setEnabled(open);
+    FileCloseCompare->setEnabled(open && comparing());
     EditLearn->setEnabled(false);
     for (int k = 0; k < 4; ++k) {
         PotEdits[k]->setEnabled(open);

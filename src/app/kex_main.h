@@ -5,11 +5,15 @@
 #include "image/table_ops.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <array>
 #include <memory>
+#include <optional>
 
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -192,6 +196,8 @@ public:
     void CloseProject();
     void FileNewClick();
     void FileOpenClick();
+    // File > Open once a file is chosen.
+    bool OpenProject(const QString& path);
     void FileSaveClick();
     // False when no name was chosen or the save failed.
     bool FileSaveAsClick();
@@ -242,9 +248,47 @@ public:
     void BoxRetrieveClick();
     bool transferRunning() const { return transferDepth_ > 0; }
     QProgressBar* TransferProgress;
+    // Writes beside the Update that compare with the box first and keep what it held
+    // (kex_main_transfer.cpp): only the bytes that differ, after a backup and a question; the
+    // differences alone; a backup's bytes back into the box.
+    void BoxUpdateChangesClick();
+    void BoxCompareClick();
+    void BoxRestoreClick();
+    QAction* BoxUpdateChanges;
+    QAction* BoxCompare;
+    QAction* BoxRestore;
+
+    // The chart as an editor (kex_main_chart.cpp): the tooltip of the point of a curve nearest
+    // pos (Chart1's viewport coordinates) within reach, empty when none is; a point of the
+    // table curve is dragged up and down with the mouse.
+    QString ChartTipAt(const QPoint& pos) const;
+    bool chartDragging() const;
+
+    // Another project as a reference (kex_main_compare.cpp). CompareWith reads path as File >
+    // Open reads it, without touching the project; false when it cannot be read or holds the
+    // other output kind (nothing is shown then).
+    void FileCompareClick();
+    bool CompareWith(const QString& path);
+    void CloseCompare();
+    bool comparing() const;
+    QAction* FileCompare;
+    QAction* FileCloseCompare;
+    QLineSeries* ReferenceSeries;
+    QLabel* ReferenceLabel;
+
+    // Recent projects and files named from outside (kex_main_recent.cpp). OpenProjectFile is
+    // File > Open's path on a file chosen some other way (the recent list, the command line, a
+    // drop), after the exit dialogue's question when the project is modified; OpenMeterFile
+    // shows the meter editor with that meter.
+    bool OpenProjectFile(const QString& path);
+    void OpenMeterFile(const QString& path);
+    const QStringList& recentFiles() const { return recent_; }
+    std::array<QAction*, 6> FileRecent{};
 
 protected:
     bool event(QEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
@@ -280,12 +324,39 @@ private:
     void wireCorrect();
     TCorrectDialog* correctDialog_ = nullptr;
 
+    // The chart, the reference and the recent list (kex_main_chart.cpp, kex_main_compare.cpp,
+    // kex_main_recent.cpp).
+    void wireChart();
+    void wireCompare();
+    void drawReference();
+    void wireRecent();
+    void rememberRecent(const QString& path);
+    void forgetRecent(const QString& path);
+    void updateRecentMenu();
+    void openStartFile();
+    void openNamedFile(const QString& path);
+    class ChartEditor;
+    ChartEditor* chartEditor_ = nullptr;
+    struct Reference {
+        QString path;
+        ProjectHeader header;
+        EepromImage image;
+    };
+    std::optional<Reference> reference_;
+    QStringList recent_;
+    QAction* recentSeparator_ = nullptr;
+
     // Transfers (kex_main_transfer.cpp). A handler run inside a transfer's wait may start
     // another one, so this counts them.
     void wireTransfer();
-    void beginTransfer();
+    // total: what the progress bar counts up to.
+    void beginTransfer(int total = kTransferBytes);
     void endTransfer();
     int transferDepth_ = 0;
+    // Update Changes of source's bytes (Restore Backup's with the backup's); title names them
+    // in the question.
+    void writeChanges(const EepromImage& source, const QString& title);
+    void saveBoxAsProject(const EepromImage& box);
 
     // A close requested while a box operation runs (kex_main.cpp): the operation is abandoned
     // as the Abort button would stop it, every wait ends at once, and the close runs once the

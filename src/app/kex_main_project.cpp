@@ -71,8 +71,10 @@ bool TMainForm::RunProjectDialog() {
     return true;
 }
 
-// New, a load and Close each start an empty history: what came before is another project.
+// New, a load and Close each start an empty history, and end a comparison: what came before
+// is another project.
 void TMainForm::NewProject() {
+    reference_.reset();
     history().untracked([this] { document().NewProject(); });
     history().clear();
 }
@@ -80,19 +82,24 @@ void TMainForm::NewProject() {
 bool TMainForm::LoadProject(const QString& path) {
     bool loaded = false;
     history().untracked([&] { loaded = document().LoadProject(path); });
-    if (loaded) history().clear();
-    return loaded;
+    if (!loaded) return false;
+    history().clear();
+    CloseCompare();
+    rememberRecent(path);
+    return true;
 }
 
 bool TMainForm::SaveProject() {
     if (!document().SaveProject()) return false;
     history().saved();
+    rememberRecent(state_.ProjectFileName);
     return true;
 }
 
 void TMainForm::CloseProject() {
     history().untracked([this] { document().CloseProject(); });
     history().clear();
+    CloseCompare();
 }
 
 void TMainForm::FileNewClick() {
@@ -108,8 +115,14 @@ void TMainForm::FileNewClick() {
 void TMainForm::FileOpenClick() {
     const QString path = ui_.openFileName(state_.ProjectDir, kProjectFilter, kProjectFilter);
     if (path.isEmpty()) return;
-    if (LoadProject(path)) GroupLabel->setText(GroupName(state_.header.Group()));
+    OpenProject(path);
+}
+
+bool TMainForm::OpenProject(const QString& path) {
+    const bool loaded = LoadProject(path);
+    if (loaded) GroupLabel->setText(GroupName(state_.header.Group()));
     state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
+    return loaded;
 }
 
 void TMainForm::FileSaveClick() {

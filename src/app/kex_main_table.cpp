@@ -61,7 +61,11 @@ void TMainForm::wireTableHandlers() {
 
 QString TMainForm::TableGridDrawCell(int col, int row) const {
     if (col < 1 || row < 1 || row > kTableEntries) return {};
-    return EntryText(state_.image, row - 1, OutputRGrp->itemIndex() == 1);
+    const bool frequency = OutputRGrp->itemIndex() == 1;
+    if (col == 2)
+        return reference_ ? DiffText(state_.image, reference_->image, row - 1, frequency)
+                          : QString();
+    return EntryText(state_.image, row - 1, frequency);
 }
 
 void TMainForm::TableGridSetEditText(int, int row, const QString& text) {
@@ -79,6 +83,7 @@ void TMainForm::DrawTableChart() {
     const bool frequency = OutputRGrp->itemIndex() == 1;
     Series1->replace(TableChartPoints(state_.image, frequency));
     LeftAxis->setTitleText(OutputTitle(frequency));
+    drawReference();
     rescaleTableChart();
 }
 
@@ -96,7 +101,7 @@ void TMainForm::rescaleTableChart() {
     const double nominal = frequency ? 3000.0 : 5.0;
     double lo = 0;
     double hi = nominal;
-    for (const QLineSeries* s : {Series1, Series2})
+    for (const QLineSeries* s : {Series1, Series2, ReferenceSeries})
         for (const QPointF& p : s->points()) {
             lo = std::min(lo, p.y());
             hi = std::max(hi, p.y());

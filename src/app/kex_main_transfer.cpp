@@ -1,15 +1,32 @@
+#include "app/kex_cmpd.h"
 #include "app/kex_main.h"
 #include "app/undo_history.h"
+#include "base/project_backup.h"
+#include "base/project_diff.h"
+#include "base/project_file.h"
 #include "base/ui_services.h"
+#include "link/box_changes.h"
 #include "link/box_transfer.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
 namespace varnel {
+
+namespace {
+
+const QString kProjectFilter = QStringLiteral("*.KEX");
+
+bool stoppedPartWay(TransferOutcome::End end) {
+    using End = TransferOutcome::End;
+    return end == End::NoAcknowledge || end == End::VerifyError || end == End::Aborted;
+}
+
+}  // namespace
 
 void TMainForm::wireTransfer() {
     // Beside the Limit box, where the invert option (hidden from the first activation on) was
@@ -31,12 +48,16 @@ void TMainForm::wireTransfer() {
 
     connect(BoxUpdate, &QAction::triggered, this, &TMainForm::BoxUpdateClick);
     connect(BoxRetrieve, &QAction::triggered, this, &TMainForm::BoxRetrieveClick);
+    connect(BoxUpdateChanges, &QAction::triggered, this, &TMainForm::BoxUpdateChangesClick);
+    connect(BoxCompare, &QAction::triggered, this, &TMainForm::BoxCompareClick);
+    connect(BoxRestore, &QAction::triggered, this, &TMainForm::BoxRestoreClick);
 }
 
-void TMainForm::beginTransfer() {
+void TMainForm::beginTransfer(int total) {
     ++transferDepth_;
     AbortBtn->setEnabled(true);
     AbortBtn->setText(QStringLiteral("Abort"));
+    TransferProgress->setRange(0, total);
     TransferProgress->setValue(0);
     TransferProgress->show();
     TransferProgress->raise();
@@ -56,10 +77,7 @@ void TMainForm::BoxUpdateClick() {
     UpdateControls();
     // A write that stopped part-way has left the box with a mixture of new and old bytes; the
     // status line says how far it got until the next refresh.
-    using End = TransferOutcome::End;
-    if (outcome.end == End::NoAcknowledge || outcome.end == End::VerifyError ||
-        outcome.end == End::Aborted)
-        SIOLabel->setText(BytesWrittenText(outcome.written));
+    if (stoppedPartWay(outcome.end)) SIOLabel->setText(BytesWrittenText(outcome.written));
 }
 
 void TMainForm::BoxRetrieveClick() {
@@ -80,6 +98,91 @@ void TMainForm::BoxRetrieveClick() {
                          [&] { document().ApplyRetrieved(bytes); });
     else
         UpdateControls();
+}
+
+void TMainForm::writeChanges(const EepromImage& source, const QString& title) {
+    const Operation operation(*this);
+    beginTransfer();
+    const auto progress = [this](int done) { TransferProgress->setValue(done); };
+    // Counts the bytes to write from the question on: "0 of 4 bytes" while it waits.
+    const auto writing = [this](int count) {
+        TransferProgress->setRange(0, count);
+        TransferProgress->setValue(0);
+    };
+    BackupPlace place;
+    place.dir = BackupDir(state_.AppDir, state_.header.Group());
+    place.stem = BackupStem(state_.ProjectFileName, state_.ProjectState);
+    place.time = QDateTime::currentDateTime();
+    ChangesSteps steps;
+    steps.reading = progress;
+    steps.ask = [&](const ProjectDiff& diff, const QString& backupPath) {
+        const int count = int(diff.changed.size());
+        writing(count);
+        TCompareDialog question(this);
+        question.ShowQuestion(count == 1
+                                  ? QStringLiteral("Ok to write 1 changed byte?")
+                                  : QStringLiteral("Ok to write %1 changed bytes?").arg(count),
+                              diff, title, backupPath);
+        return ui_.runModal(question) == QDialog::Accepted;
+    };
+    steps.writing = writing;
+    steps.written = progress;
+    const ChangesOutcome outcome = UpdateChanges(state_, link_, ui_, source, place, steps);
+    endTransfer();
+    UpdateControls();
+    // As after an Update that stopped part-way, counted in the bytes this one had to write.
+    if (outcome.end == ChangesOutcome::End::WriteFailed && stoppedPartWay(outcome.write.end))
+        SIOLabel->setText(
+            BytesWrittenText(outcome.write.written, int(outcome.diff.changed.size())));
+}
+
+void TMainForm::BoxUpdateChangesClick() {
+    writeChanges(state_.image, QStringLiteral("Project"));
+}
+
+void TMainForm::BoxRestoreClick() {
+    QString dir = BackupDir(state_.AppDir, state_.header.Group());
+    if (!QDir(dir).exists()) dir = GroupDir(state_.AppDir, state_.header.Group());
+    const QString path = ui_.openFileName(dir, kProjectFilter, kProjectFilter);
+    if (path.isEmpty()) return;
+    // Read as File > Open reads, into copies: the open project stays as it is.
+    ProjectHeader header = state_.header;
+    EepromImage image = state_.image;
+    const ReadStatus status = ReadProjectFile(path, header, image);
+    if (status != ReadStatus::Ok) {
+        ui_.error(ReadErrorText(status, path));
+        return;
+    }
+    writeChanges(image, QStringLiteral("Backup"));
+}
+
+void TMainForm::BoxCompareClick() {
+    EepromImage box = state_.image;
+    {
+        const Operation operation(*this);
+        beginTransfer();
+        TransferBytes bytes;
+        bytes.fill(0xFF);
+        const TransferOutcome outcome = ReadBoxBytes(
+            state_, link_, ui_, bytes, [this](int done) { TransferProgress->setValue(done); });
+        endTransfer();
+        UpdateControls();
+        if (!outcome.ok()) return;
+        for (int n = 0; n < kTransferBytes; ++n) box.setByte(n, bytes[size_t(n)]);
+    }
+    TCompareDialog dialog(this);
+    dialog.ShowComparison(DiffBoxBytes(state_.image, box));
+    connect(dialog.SaveBoxBtn, &QPushButton::clicked, &dialog,
+            [this, &box] { saveBoxAsProject(box); });
+    ui_.runModal(dialog);
+}
+
+void TMainForm::saveBoxAsProject(const EepromImage& box) {
+    // Save As's folder and dialog; the file gets the project's header over the box's bytes.
+    state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
+    const QString path = ui_.saveFileName(state_.ProjectDir, kProjectFilter, kProjectFilter);
+    if (path.isEmpty()) return;
+    SaveProjectCopy(ui_, path, state_.header, box, DayNumber(document().today()), true);
 }
 
 }  // namespace varnel

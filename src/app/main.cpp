@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("varnel"));
@@ -24,17 +26,26 @@ int main(int argc, char** argv) {
                        "the settings say."),
         QStringLiteral("DEVICE"));
     parser.addOption(portOption);
-    parser.addPositionalArgument(QStringLiteral("word"),
-                                 QStringLiteral("Diagnostic word (shows the EEPROM grid)."),
-                                 QStringLiteral("[word]"));
+    parser.addPositionalArgument(
+        QStringLiteral("word"),
+        QStringLiteral("Diagnostic word, as the first argument (shows the EEPROM grid)."),
+        QStringLiteral("[word]"));
+    parser.addPositionalArgument(
+        QStringLiteral("file"),
+        QStringLiteral("A project (*.KEX) to open, or a meter file (*.maf) to open in the meter "
+                       "editor, once the window is up."),
+        QStringLiteral("[file]"));
     parser.process(app);
 
     varnel::AppState state;
     state.AppDir = varnel::DefaultAppDir(QApplication::applicationDirPath());
     state.ProjectDir = state.AppDir;
     state.SettingsPath = varnel::DefaultSettingsPath();
-    const QStringList words = parser.positionalArguments();
-    state.DiagnosticWord = words.isEmpty() ? QString() : words.first();
+    QString problem;
+    if (!varnel::TakeStartArguments(parser.positionalArguments(), state, problem)) {
+        std::fprintf(stderr, "varnel: %s\n", qPrintable(problem));
+        return 2;
+    }
 
     varnel::BoxLink link;
     link.PortOverride = parser.value(portOption);

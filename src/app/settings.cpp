@@ -55,8 +55,27 @@ bool ParseSettingsInt(const QString& text, int& value) {
     return true;
 }
 
-static bool writeSettings(const QString& path, int comPort, int baudRate,
-                          const std::optional<QString>& device);
+// What a close writes beyond the five keys that are always written.
+struct ExtraKeys {
+    std::optional<QString> device;
+    std::optional<QStringList> recent;
+};
+
+static bool writeSettings(const QString& path, int comPort, int baudRate, const ExtraKeys& extra);
+
+static QString recentKey(int n) {
+    return QStringLiteral("Recent/File%1").arg(n);
+}
+
+QStringList RecentAfterUse(const QStringList& recent, const QString& path) {
+    QStringList list{path};
+    // The same file under another spelling of its path ("a/../b") is the same file.
+    const QString canonical = QFileInfo(path).absoluteFilePath();
+    for (const QString& p : recent)
+        if (QFileInfo(p).absoluteFilePath() != canonical && list.size() < kRecentFiles)
+            list.append(p);
+    return list;
+}
 
 static int readInt(QSettings& s, const QString& key, int fallback) {
     const QVariant v = s.value(key);
@@ -73,27 +92,44 @@ KexSettings LoadSettings(const QString& path) {
     result.BaudRate = readInt(s, QStringLiteral("System/BaudRate"), 9600);
     const QVariant device = s.value(QStringLiteral("System/Device"));
     if (device.typeId() == QMetaType::QString) result.Device = device.toString();
+    for (int n = 1; n <= kRecentFiles; ++n) {
+        const QVariant file = s.value(recentKey(n));
+        if (file.typeId() == QMetaType::QString && !file.toString().isEmpty())
+            result.Recent.append(file.toString());
+    }
     return result;
 }
 
 bool SaveSettings(const QString& path, int comPort, int baudRate) {
-    return writeSettings(path, comPort, baudRate, std::nullopt);
+    return writeSettings(path, comPort, baudRate, {});
 }
 
 bool SaveSettings(const QString& path, int comPort, int baudRate, const QString& device) {
-    return writeSettings(path, comPort, baudRate, device);
+    return writeSettings(path, comPort, baudRate, {device, std::nullopt});
+}
+
+bool SaveSettings(const QString& path, int comPort, int baudRate, const QString& device,
+                  const QStringList& recent) {
+    return writeSettings(path, comPort, baudRate, {device, recent});
 }
 
 // Sets the keys the program writes at close. QSettings saves atomically, through a lock file
 // and a temporary file beside the file.
-static bool setKeys(const QString& path, int comPort, int baudRate,
-                    const std::optional<QString>& device) {
+static bool setKeys(const QString& path, int comPort, int baudRate, const ExtraKeys& extra) {
     QSettings s(path, QSettings::IniFormat);
-    if (device) {
+    if (const auto& device = extra.device) {
         if (device->isEmpty())
             s.remove(QStringLiteral("System/Device"));
         else
             s.setValue(QStringLiteral("System/Device"), *device);
+    }
+    if (const auto& recent = extra.recent) {
+        for (int n = 1; n <= kRecentFiles; ++n) {
+            if (n <= recent->size())
+                s.setValue(recentKey(n), recent->at(n - 1));
+            else
+                s.remove(recentKey(n));
+        }
     }
     s.setValue(QStringLiteral("System/ComPort"), QString::number(comPort));
     s.setValue(QStringLiteral("System/BaudRate"), QString::number(baudRate));
@@ -104,19 +140,18 @@ static bool setKeys(const QString& path, int comPort, int baudRate,
     return s.status() == QSettings::NoError;
 }
 
-static bool writeSettings(const QString& path, int comPort, int baudRate,
-                          const std::optional<QString>& device) {
+static bool writeSettings(const QString& path, int comPort, int baudRate, const ExtraKeys& extra) {
     const QString folder = QFileInfo(path).absolutePath();
     QDir().mkpath(folder);
     if (!QFileInfo::exists(path) || QFileInfo(folder).isWritable())
-        return setKeys(path, comPort, baudRate, device);
+        return setKeys(path, comPort, baudRate, extra);
     // A folder the user may not write holds neither the lock file nor the temporary file, yet
     // kex.ini itself may be writable: the keys are set in a copy kept elsewhere, and the copy
     // is written over kex.ini in place. (QSettings' own in-place fallback would not see a full
     // disk cut the file short.)
     QTemporaryDir scratch;
     const QString copy = scratch.filePath(QStringLiteral("kex.ini"));
-    if (!scratch.isValid() || !QFile::copy(path, copy) || !setKeys(copy, comPort, baudRate, device))
+    if (!scratch.isValid() || !QFile::copy(path, copy) || !setKeys(copy, comPort, baudRate, extra))
         return false;
     QFile in(copy);
     if (!in.open(QIODevice::ReadOnly)) return false;

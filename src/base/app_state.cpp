@@ -24,6 +24,28 @@ QString DefaultAppDir(const QString& programDir) {
     return dir;
 }
 
+bool IsMeterFileName(const QString& path) {
+    return path.endsWith(QLatin1String(".maf"), Qt::CaseInsensitive);
+}
+
+bool TakeStartArguments(const QStringList& args, AppState& state, QString& problem) {
+    state.DiagnosticWord = args.isEmpty() ? QString() : args.first();
+    QStringList files;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (i == 0 && a == QLatin1String(kDiagnosticWord)) continue;
+        if (a.endsWith(QLatin1String(".kex"), Qt::CaseInsensitive) || IsMeterFileName(a) ||
+            QFileInfo(a).isFile())
+            files.append(QFileInfo(a).absoluteFilePath());
+    }
+    if (files.size() > 1) {
+        problem = QStringLiteral("one FILE at most: ") + files.join(QStringLiteral(", "));
+        return false;
+    }
+    state.StartFile = files.isEmpty() ? QString() : files.first();
+    return true;
+}
+
 void EnsureFolder(const QString& path) {
     if (QFileInfo(path).isDir()) return;
     QDir().mkpath(path);

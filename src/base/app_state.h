@@ -4,6 +4,7 @@
 #include "image/eeprom_image.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -42,7 +43,21 @@ struct AppState {
     // Where kex.ini lives, and the first positional command-line argument.
     QString SettingsPath;
     QString DiagnosticWord;
+    // A project or meter file named on the command line, opened after the first activation.
+    QString StartFile;
 };
+
+// The command-line word that shows the hexadecimal grid, as the first argument.
+inline const char* const kDiagnosticWord = "JOVK";
+
+// The positional command-line arguments into DiagnosticWord and StartFile (made absolute). A
+// file is any argument but a leading diagnostic word that ends in .KEX or .maf (in any case)
+// or names an existing file; other words are ignored, as a wrong diagnostic word always was.
+// False, with the reason, for more than one file.
+bool TakeStartArguments(const QStringList& args, AppState& state, QString& problem);
+
+// True for a meter file's name (.maf in any case); any other file is read as a project.
+bool IsMeterFileName(const QString& path);
 
 // The program folder when it can be written and is not an installed program's folder, else the
 // user's data folder ($XDG_DATA_HOME/varnel, normally ~/.local/share/varnel, on Linux).

@@ -80,15 +80,21 @@ void ProjectDocument::NewProject() {
     controls_.updateControls();
 }
 
+bool ProjectDocument::ReadProjectCopy(const QString& path, ProjectHeader& header,
+                                      EepromImage& image) {
+    header = s_.header;
+    image = s_.image;
+    const ReadStatus status = ReadProjectFile(path, header, image);
+    if (status == ReadStatus::Ok) return true;
+    ui_.error(ReadErrorText(status, path));
+    return false;
+}
+
 bool ProjectDocument::LoadProject(const QString& path) {
     // Read into copies: a file that fails half-way must not leave a mix of two projects.
-    ProjectHeader header = s_.header;
-    EepromImage image = s_.image;
-    const ReadStatus status = ReadProjectFile(path, header, image);
-    if (status != ReadStatus::Ok) {
-        ui_.error(ReadErrorText(status, path));
-        return false;
-    }
+    ProjectHeader header;
+    EepromImage image;
+    if (!ReadProjectCopy(path, header, image)) return false;
     s_.header = header;
     s_.image = image;
     s_.ProjectFileName = path;
@@ -216,6 +222,12 @@ void ProjectDocument::TableEdit(int row, const QString& text) {
     const QString shown = StoreEntryText(s_.image, entry, text, frequency());
     controls_.updateChartPoint(entry, shown);
     controls_.repaintHexGrid();
+}
+
+void ProjectDocument::SetEntryWord(int entry, uint16_t word) {
+    if (entry < 0 || entry >= kTableEntries || s_.image.entry(entry) == word) return;
+    s_.image.setEntry(entry, word);
+    tableChanged();
 }
 
 void ProjectDocument::tableChanged() {

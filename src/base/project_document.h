@@ -74,6 +74,10 @@ class ProjectDocument {
     void NewProject();
     // Reads path; on success it becomes ProjectFileName. A failed read changes nothing.
     bool LoadProject(const QString& path);
+    // Reads path into header and image (copies of the project's, as a load starts from) exactly
+    // as LoadProject reads it, with the same message for a file that cannot be read; the project
+    // itself does not change. File > Compare With reads its reference this way.
+    bool ReadProjectCopy(const QString& path, ProjectHeader& header, EepromImage& image);
     // Writes ProjectFileName. A failed save changes nothing and leaves the previous file intact.
     bool SaveProject();
     void CloseProject();
@@ -86,6 +90,9 @@ class ProjectDocument {
     // A table row (1..33) or hexadecimal cell whose editing ended with text.
     void TableEdit(int row, const QString& text);
     void HexEdit(int col, int row, const QString& text);
+    // A table entry (0..32) given a word of its own (a point dragged on the chart), with the
+    // steps a typed cell takes, every entry's point following at once.
+    void SetEntryWord(int entry, uint16_t word);
 
     // Types keys into the limit box over its selected text: each accepted key gives a new text,
     // which is stored as it appears; refused keys are dropped as the box drops them.

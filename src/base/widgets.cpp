@@ -86,7 +86,10 @@ public:
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-        if (g_->editable_ && index.isValid()) f |= Qt::ItemIsEditable;
+        if (g_->editable_ && index.isValid() &&
+            (!g_->canEdit ||
+             g_->canEdit(index.column() + g_->fixedCols_, index.row() + g_->fixedRows_)))
+            f |= Qt::ItemIsEditable;
         return f;
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
@@ -140,6 +143,16 @@ void StringGrid::setRowCount(int rows) {
     for (int i = 0; i < std::min(cells.size(), cells_.size()); ++i) cells[i] = cells_[i];
     cells_ = cells;
     rowCount_ = rows;
+    model_->reset();
+}
+
+void StringGrid::setColCount(int cols) {
+    QVector<QString> cells(cols * rowCount_);
+    for (int r = 0; r < rowCount_; ++r)
+        for (int c = 0; c < std::min(cols, colCount_); ++c)
+            cells[r * cols + c] = cells_[r * colCount_ + c];
+    cells_ = cells;
+    colCount_ = cols;
     model_->reset();
 }
 

@@ -69,6 +69,8 @@ public:
     int fixedCols() const { return fixedCols_; }
     int fixedRows() const { return fixedRows_; }
     void setRowCount(int rows);
+    // Adds columns at the right or takes them away from there; the other cells keep their texts.
+    void setColCount(int cols);
 
     QString cell(int col, int row) const;
     void setCell(int col, int row, const QString& text);
@@ -89,6 +91,8 @@ public:
     std::function<QString(int col, int row)> drawCell;
     std::function<QString(int col, int row)> getEditText;
     std::function<void(int col, int row, const QString& text)> setEditText;
+    // When set, a normal cell it refuses cannot be edited.
+    std::function<bool(int col, int row)> canEdit;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -9,10 +9,11 @@
 namespace varnel::cli {
 
 // Exit codes: 0 success, 1 a failure the program reports (its message on standard error),
-// 2 a usage error.
+// 2 a usage error, 3 for diff: the two sides differ.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitDiffers = 3;
 
 struct Command {
     QString name;     // "new", "meter show", ...

@@ -2,6 +2,7 @@
 // main window's own document steps (ProjectDocument) on a headless copy of its controls; only the
 // arguments are handled here.
 
+#include "base/project_diff.h"
 #include "base/project_document.h"
 #include "base/project_file.h"
 #include "cli/cli.h"
@@ -181,52 +182,16 @@ QList<TableRow> tableRows(const Session& s) {
 
 QJsonObject headerJson(const ProjectHeader& h) {
     QJsonObject o;
-    o[QStringLiteral("CreatedDate")] = h.CreatedDate();
-    o[QStringLiteral("ModifiedDate")] = h.ModifiedDate();
-    o[QStringLiteral("TotalRecords")] = h.TotalRecords();
-    o[QStringLiteral("HeaderRecords")] = h.HeaderRecords();
-    o[QStringLiteral("SoftwareVersion")] = h.SoftwareVersion();
-    o[QStringLiteral("HardwareVersion")] = h.HardwareVersion();
-    o[QStringLiteral("Group")] = h.Group();
-    o[QStringLiteral("OutputType")] = h.OutputType();
-    o[QStringLiteral("Metric")] = h.Metric();
-    o[QStringLiteral("VInMeterGroup")] = h.VInMeterGroup();
-    o[QStringLiteral("VOutMeterGroup")] = h.VOutMeterGroup();
-    o[QStringLiteral("ProjectName")] = h.ProjectName();
-    o[QStringLiteral("Description")] = h.Description();
-    o[QStringLiteral("VInMeterName")] = h.VInMeterName();
-    o[QStringLiteral("VOutMeterName")] = h.VOutMeterName();
+    for (const ProjectDiff::HeaderField& f : HeaderFields(h)) o[f.name] = f.aValue;
     return o;
 }
 
-QString dayText(int32_t day) {
-    return QDate(1899, 12, 30).addDays(day).toString(Qt::ISODate);
-}
-
 void printText(const Session& s) {
-    const ProjectHeader& h = s.state.header;
     const auto line = [](const char* name, const QString& value) {
         out(QStringLiteral("%1: %2").arg(QLatin1String(name), value));
     };
-    line("CreatedDate",
-         QStringLiteral("%1 (%2)").arg(h.CreatedDate()).arg(dayText(h.CreatedDate())));
-    line("ModifiedDate",
-         QStringLiteral("%1 (%2)").arg(h.ModifiedDate()).arg(dayText(h.ModifiedDate())));
-    line("TotalRecords", QString::number(h.TotalRecords()));
-    line("HeaderRecords", QString::number(h.HeaderRecords()));
-    line("SoftwareVersion", QString::number(h.SoftwareVersion()));
-    line("HardwareVersion", QString::number(h.HardwareVersion()));
-    const QString group = GroupName(h.Group());
-    line("Group", group.isEmpty() ? QString::number(h.Group())
-                                  : QStringLiteral("%1 (%2)").arg(h.Group()).arg(group));
-    line("OutputType", QString::number(h.OutputType()));
-    line("Metric", QString::number(h.Metric()));
-    line("VInMeterGroup", QString::number(h.VInMeterGroup()));
-    line("VOutMeterGroup", QString::number(h.VOutMeterGroup()));
-    line("ProjectName", h.ProjectName());
-    line("Description", h.Description());
-    line("VInMeterName", h.VInMeterName());
-    line("VOutMeterName", h.VOutMeterName());
+    for (const ProjectDiff::HeaderField& f : HeaderFields(s.state.header))
+        out(f.name + QStringLiteral(": ") + f.a);
     line("Output", s.doc.frequency() ? QStringLiteral("Frequency") : QStringLiteral("Voltage"));
     line("Invert", s.controls.invert ? QStringLiteral("on") : QStringLiteral("off"));
     line("Pots", s.controls.pots[0] + QLatin1Char(' ') + s.controls.pots[1] + QLatin1Char(' ') +

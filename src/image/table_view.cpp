@@ -1,5 +1,7 @@
 #include "table_view.h"
 
+#include <algorithm>
+
 namespace varnel {
 
 QString OutputTitle(bool frequency) {
@@ -37,6 +39,33 @@ QList<QPointF> TableChartPoints(const EepromImage& image, bool frequency) {
     points.reserve(kChartPoints);
     for (int i = 0; i < kChartPoints; ++i) points.append(TableChartPoint(image, i, frequency));
     return points;
+}
+
+uint16_t ChartValueWord(double y, bool frequency) {
+    const long double v = y;
+    const int w =
+        RoundEven(frequency ? v / kFreqWordScale : v * static_cast<long double>(kVoltWordScale));
+    return static_cast<uint16_t>(std::clamp(w, 0, 1023));
+}
+
+QString ChartPointTip(int entry, uint16_t word, bool frequency, const QString& mark) {
+    const QString out = frequency ? FreqWordToText(word).trimmed() + QStringLiteral(" Hz")
+                                  : VoltWordToText(word).trimmed() + QStringLiteral(" V");
+    QString tip = QStringLiteral("Entry %1: %2 V in, %3 out")
+                      .arg(entry)
+                      .arg(InputVoltText(entry).trimmed(), out);
+    if (!mark.isEmpty()) tip += QStringLiteral(" (") + mark + QLatin1Char(')');
+    return tip;
+}
+
+QString DiffText(const EepromImage& image, const EepromImage& reference, int entry,
+                 bool frequency) {
+    const int a = image.entry(entry);
+    const int b = reference.entry(entry);
+    if (a > 1023 || b > 1023) return QStringLiteral("****");
+    const long double d = a - b;
+    return frequency ? FormatFixed(" %4.0Lf ", d * kFreqWordScale)
+                     : FormatFixed(" %5.3Lf ", d / static_cast<long double>(kVoltWordScale));
 }
 
 QString LimitText(const EepromImage& image, bool frequency) {

@@ -34,6 +34,19 @@ bool ChartPointValue(int entry, const QString& text, float& y);
 QPointF TableChartPoint(const EepromImage& image, int entry, bool frequency);
 QList<QPointF> TableChartPoints(const EepromImage& image, bool frequency);
 
+// The word nearest a chart value (volts or hertz), ties to even, held to 0..1023: where a
+// dragged point lands, and the word behind a point of a curve drawn from words.
+uint16_t ChartValueWord(double y, bool frequency);
+
+// The chart's tooltip for a point of a curve: "Entry 13: 2.437 V in, 2.500 V out", the texts as
+// the grid formats them, trimmed; mark (when not empty) follows in brackets: "... out (adjusted)".
+QString ChartPointTip(int entry, uint16_t word, bool frequency, const QString& mark = QString());
+
+// The grid's "Diff" column: entry of image minus the same entry of reference, in the unit shown,
+// formatted as the output column (" %5.3f " volts, " %4.0f " hertz); "****" when either word is
+// beyond 1023, where the output column shows no value of its own.
+QString DiffText(const EepromImage& image, const EepromImage& reference, int entry, bool frequency);
+
 // The limit (entry 36) as the limit box shows it: trimmed.
 QString LimitText(const EepromImage& image, bool frequency);
 // The limit box's text into entry 36: trimmed, then stored by the output kind's rules.

@@ -61,45 +61,70 @@ QString VerifyErrorText(uint8_t expected, const QString& reply) {
     return QStringLiteral("Verify error: ") + IntToHexStr(expected, 2) + QLatin1Char(' ') + reply;
 }
 
-QString BytesWrittenText(int written) {
-    return QStringLiteral("%1 of %2 bytes written").arg(written).arg(kTransferBytes);
+bool CertainValue(const QString& reply, uint8_t& value) {
+    if (reply.size() < 3) return false;
+    const QString pair = reply.mid(reply.size() - 3, 2);
+    for (const QChar c : pair) {
+        const char16_t u = c.unicode();
+        if (!((u >= u'0' && u <= u'9') || (u >= u'A' && u <= u'F') || (u >= u'a' && u <= u'f')))
+            return false;
+    }
+    value = uint8_t(HexToInt(pair));
+    return true;
+}
+
+QString BytesWrittenText(int written, int total) {
+    return QStringLiteral("%1 of %2 bytes written").arg(written).arg(total);
 }
 
 TransferOutcome UpdateEeprom(AppState& state, BoxLink& link, UiServices& ui,
                              const TransferProgress& progress) {
+    std::vector<int> all(kTransferBytes);
+    for (int n = 0; n < kTransferBytes; ++n) all[size_t(n)] = n;
+    return UpdateBytes(state, link, ui, state.image, all, progress);
+}
+
+TransferOutcome UpdateBytes(AppState& state, BoxLink& link, UiServices& ui,
+                            const EepromImage& image, const std::vector<int>& indices,
+                            const TransferProgress& progress) {
+    if (indices.empty()) return stopped(End::Done, 0);
     if (!startTransfer(state, link, ui)) return stopped(End::NotFound, 0);
     int written = 0;
-    for (int n = 0; n < kTransferBytes; ++n) {
+    const int count = int(indices.size());
+    for (int k = 0; k < count; ++k) {
+        const int n = indices[size_t(k)];
         // What goes out is what the read-back must show, even if the image is edited meanwhile.
-        const uint8_t value = state.image.byte(n);
+        const uint8_t value = image.byte(n);
         if (!link.SendCommand(WriteCommand(n, value), '+', state.AbortFlag)) {
             ui.error(kNoAcknowledge);
-            return stopped(End::NoAcknowledge, n, written);
+            return stopped(End::NoAcknowledge, k, written);
         }
-        written = n + 1;
+        written = k + 1;
         link.ReceiveUntil('>');
-        if (state.AbortFlag) return stopped(End::Aborted, n, written);
+        if (state.AbortFlag) return stopped(End::Aborted, k, written);
 
         if (!link.SendCommand(ReadCommand(n), '+', state.AbortFlag)) {
             ui.error(kNoAcknowledge);
-            return stopped(End::NoAcknowledge, n, written);
+            return stopped(End::NoAcknowledge, k, written);
         }
         const QString reply = link.Response;
         uint8_t readBack = 0;
         const bool verified = ReadBackValue(reply, readBack) && readBack == value;
         link.ReceiveUntil('>');
-        if (state.AbortFlag) return stopped(End::Aborted, verified ? n + 1 : n, written);
+        if (state.AbortFlag) return stopped(End::Aborted, verified ? k + 1 : k, written);
         if (!verified) {
             ui.error(VerifyErrorText(value, reply));
-            return stopped(End::VerifyError, n, written);
+            return stopped(End::VerifyError, k, written);
         }
-        if (progress) progress(n + 1);
+        if (progress) progress(k + 1);
     }
-    return stopped(End::Done, kTransferBytes, written);
+    return stopped(End::Done, count, written);
 }
 
-TransferOutcome RetrieveEeprom(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
-                               const TransferProgress& progress) {
+namespace {
+
+TransferOutcome readBytes(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
+                          const TransferProgress& progress, bool certain) {
     if (!startTransfer(state, link, ui)) return stopped(End::NotFound, 0);
     for (int n = 0; n < kTransferBytes; ++n) {
         if (!link.SendCommand(ReadCommand(n), '+', state.AbortFlag)) {
@@ -107,12 +132,29 @@ TransferOutcome RetrieveEeprom(AppState& state, BoxLink& link, UiServices& ui, T
             return stopped(End::NoAcknowledge, n);
         }
         uint8_t value = 0;
-        if (RetrievedValue(link.Response, value)) bytes[size_t(n)] = value;
+        if (certain ? CertainValue(link.Response, value) : RetrievedValue(link.Response, value))
+            bytes[size_t(n)] = value;
+        else if (certain) {
+            ui.error(kNoAcknowledge);
+            return stopped(End::NoAcknowledge, n);
+        }
         link.ReceiveUntil('>');
         if (state.AbortFlag) return stopped(End::Aborted, n + 1);
         if (progress) progress(n + 1);
     }
     return stopped(End::Done, kTransferBytes);
+}
+
+}  // namespace
+
+TransferOutcome RetrieveEeprom(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
+                               const TransferProgress& progress) {
+    return readBytes(state, link, ui, bytes, progress, false);
+}
+
+TransferOutcome ReadBoxBytes(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
+                             const TransferProgress& progress) {
+    return readBytes(state, link, ui, bytes, progress, true);
 }
 
 }  // namespace varnel

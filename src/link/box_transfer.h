@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 namespace varnel {
 
@@ -35,11 +36,25 @@ using TransferProgress = std::function<void(int done)>;
 TransferOutcome UpdateEeprom(AppState& state, BoxLink& link, UiServices& ui,
                              const TransferProgress& progress = {});
 
+// Writes the listed bytes of image (ascending byte numbers, each below 80) as the Update writes
+// each of its bytes, with its prompt check first, its messages and its Abort; done and written
+// count the listed bytes, progress the listed bytes done. An empty list sends nothing.
+TransferOutcome UpdateBytes(AppState& state, BoxLink& link, UiServices& ui,
+                            const EepromImage& image, const std::vector<int>& indices,
+                            const TransferProgress& progress = {});
+
 // Reads box bytes 0..79 into bytes, which the caller presets: a reply too short to hold a value
 // leaves the preset byte. Touches nothing else: whether the bytes are used is the caller's
 // choice, and only a complete read (ok()) is worth using.
 TransferOutcome RetrieveEeprom(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
                                const TransferProgress& progress = {});
+
+// Reads box bytes 0..79 as a Retrieve does, for a copy that stands for the box (a comparison, a
+// backup, the base of a write of the changes): a reply that does not carry two hexadecimal
+// digits before its "+" ends the read as a reply missing would ("Hardware did not acknowledge"),
+// instead of leaving a guess in the copy.
+TransferOutcome ReadBoxBytes(AppState& state, BoxLink& link, UiServices& ui, TransferBytes& bytes,
+                             const TransferProgress& progress = {});
 
 // "C%2.2X%2.2X" and "C%2.2X*".
 QString WriteCommand(int index, uint8_t value);
@@ -51,10 +66,12 @@ bool ReadBackValue(const QString& reply, uint8_t& value);
 // The value a Retrieve takes from a reply: the two characters before the final one, when the
 // reply has at least 3 characters (a pair that is not hexadecimal gives 0). False otherwise.
 bool RetrievedValue(const QString& reply, uint8_t& value);
+// The value a reply carries for certain: two hexadecimal digits just before its last character.
+bool CertainValue(const QString& reply, uint8_t& value);
 
 // "Verify error: " + expected byte as two upper-case digits + blank + the whole reply.
 QString VerifyErrorText(uint8_t expected, const QString& reply);
-// What an Update that stopped part-way left in the box: "12 of 80 bytes written".
-QString BytesWrittenText(int written);
+// What an Update that stopped part-way left in the box: "12 of 80 bytes written" (of total).
+QString BytesWrittenText(int written, int total = kTransferBytes);
 
 }  // namespace varnel

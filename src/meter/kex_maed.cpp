@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -236,8 +237,20 @@ UiServices::Answer TMassAirEditorDialog::QuerySave() {
 void TMassAirEditorDialog::OpenButtonClick() {
     if (QuerySave() == UiServices::Answer::Cancel) return;
     if (!groupValid()) return;
-    QString name = ui_.openFileName(state_.ProjectDir, kMeterFilter, QStringLiteral("*.maf"));
-    if (name.isEmpty()) return;
+    const QString name = ui_.openFileName(state_.ProjectDir, kMeterFilter, QStringLiteral("*.maf"));
+    if (!name.isEmpty()) readFile(name);
+}
+
+void TMassAirEditorDialog::OpenFile(const QString& path) {
+    if (QuerySave() == UiServices::Answer::Cancel) return;
+    if (groupValid()) readFile(path);
+}
+
+void TMassAirEditorDialog::openOnShow(const QString& path) {
+    pendingOpen_ = path;
+}
+
+void TMassAirEditorDialog::readFile(QString name) {
     if (!QFileInfo::exists(name) &&
         QFileInfo::exists(withDefaultSuffix(name, QStringLiteral("maf"))))
         name = withDefaultSuffix(name, QStringLiteral("maf"));
@@ -305,6 +318,11 @@ void TMassAirEditorDialog::showEvent(QShowEvent* event) {
     // the units switch must not run again behind the user's back each time one closes.
     if (!event->spontaneous()) FormActivate();
     QDialog::showEvent(event);
+    // A meter named from outside (the command line, a drop) opens as Open would open it once
+    // the dialog is up: its questions and messages then belong to the dialog.
+    if (!pendingOpen_.isEmpty())
+        QTimer::singleShot(
+            0, this, [this, path = std::exchange(pendingOpen_, QString())] { OpenFile(path); });
 }
 
 void TMassAirEditorDialog::keyPressEvent(QKeyEvent* event) {

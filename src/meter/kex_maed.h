@@ -45,6 +45,10 @@ class TMassAirEditorDialog : public QDialog {
     void RecordToForm();
     void SaveFile(bool SaveAs);
     void OpenButtonClick();
+    // Open's steps on a file chosen without the file dialog: the save question, then the read.
+    void OpenFile(const QString& path);
+    // Opens path once the dialog is next shown.
+    void openOnShow(const QString& path);
     void SaveButtonClick();
     void SaveAsButtonClick();
     UiServices::Answer QuerySave();
@@ -105,6 +109,8 @@ class TMassAirEditorDialog : public QDialog {
 
   private:
     void setTitle();
+    void readFile(QString name);
+    QString pendingOpen_;
     bool groupValid();
     // The rows the grid may hold: a meter file has room for 62.
     bool refuseRow(int col, int row);

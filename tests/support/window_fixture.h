@@ -4,6 +4,7 @@
 #include "app/kex_new.h"
 #include "app/windows.h"
 #include "link/box_link.h"
+#include "link/byte_transport.h"
 #include "support/scripted_ui.h"
 
 #include <QAction>
@@ -29,13 +30,17 @@ struct WindowFixture {
     ScriptedUi ui;
     std::unique_ptr<TMainForm> form;
 
-    void make() {
+    // openableLink: a line to nowhere that opens, so the first activation can run; its waits
+    // end soon.
+    void make(bool openableLink = false) {
         form.reset();
         dir = std::make_unique<QTemporaryDir>();
         state = std::make_unique<AppState>();
         state->AppDir = dir->filePath(QStringLiteral("prog")) + QLatin1Char('/');
         state->SettingsPath = dir->filePath(QStringLiteral("config/kex.ini"));
-        link = std::make_unique<BoxLink>();
+        link = openableLink ? std::make_unique<BoxLink>(new InProcessTransport)
+                            : std::make_unique<BoxLink>();
+        if (openableLink) link->TimeoutMs = 20;
         form = CreateWindows(*state, *link, ui);
         form->document().today = [] { return fixedToday(); };
     }

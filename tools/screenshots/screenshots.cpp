@@ -2,16 +2,22 @@
 // main window after File > New and a Connect to the box, the same after Monitor, the terminal
 // that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
 // when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
-// 5 %, the step undone and redone, three values pasted from the clipboard; then, back on the
-// matched table, Edit > Correct from Log on the sample datalog: its preview, and the table after
-// Apply. Run by tools/screenshots.sh under Xvfb against kexbox.
+// 5 %, the step undone and redone, three values pasted from the clipboard; then the chart as an
+// editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
+// was before those steps; then an Update, two table entries changed, Compare with Box and the
+// question of Update Changes; and last, with every step since Copy E2P undone, Edit > Correct
+// from Log on the sample datalog: its preview, and the table after Apply. Run by
+// tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
+#include "app/kex_cmpd.h"
 #include "app/kex_main.h"
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
 #include "app/table_value_dialog.h"
+#include "app/undo_history.h"
 #include "app/windows.h"
+#include "base/project_file.h"
 #include "base/widgets.h"
 #include "correct/kex_cord.h"
 #include "link/box_link.h"
@@ -21,9 +27,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QClipboard>
 #include <QComboBox>
 #include <QCommandLineParser>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -31,6 +40,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -166,17 +176,23 @@ int main(int argc, char** argv) {
     };
     auto modalIs = [](QWidget* w) { return w && QApplication::activeModalWidget() == w; };
     auto noModal = [] { return QApplication::activeModalWidget() == nullptr; };
+    auto compareDialog = [] {
+        auto* d = qobject_cast<TCompareDialog*>(QApplication::activeModalWidget());
+        return d && d->isVisible() ? d : nullptr;
+    };
     // Lets the windows paint what the last step changed before they are grabbed.
     QElapsedTimer settle;
     auto after = [&settle](int ms) {
         return [&settle, ms] { return settle.isValid() && settle.elapsed() >= ms; };
     };
     auto mark = [&settle] { settle.restart(); };
-    // The main window with whatever menu is open over it: a menu is a window of its own.
+    // The main window with whatever menu or tooltip is open over it: each is a window of its own.
     auto shootScreen = [&](const QString& name) {
-        const QRect frame = main.frameGeometry().united(
+        QRect frame = main.frameGeometry().united(
             QApplication::activePopupWidget() ? QApplication::activePopupWidget()->geometry()
                                               : QRect());
+        for (const QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible() && w->inherits("QTipLabel")) frame = frame.united(w->geometry());
         const QString path = out.filePath(name);
         if (QApplication::primaryScreen()
                 ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
@@ -195,6 +211,19 @@ int main(int argc, char** argv) {
     };
     bool matchShown = false;
     QElapsedTimer matchAsked;
+    const QString reference = state.AppDir + QStringLiteral("Ford/matched.KEX");
+    // Where point i of the table curve lies in the chart's viewport.
+    auto pointOf = [&](int i) {
+        return main.Chart1->mapFromScene(
+            main.Chart1->chart()->mapToPosition(main.Series1->at(i), main.Series1));
+    };
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons buttons) {
+        QWidget* view = main.Chart1->viewport();
+        QMouseEvent e(type, at, view->mapToGlobal(at),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+        QApplication::sendEvent(view, &e);
+    };
 
     std::vector<Stage> stages = {
         // The terminal opens first: its first showing clears its screen, and it is to keep
@@ -281,6 +310,10 @@ int main(int argc, char** argv) {
         {"the copied table to paint", [&] { return noModal() && after(800)(); },
          [&] {
              if (matchShown) shoot(&main, QStringLiteral("main-window-matched.png"));
+             // The matched table as it is now: the reference of the comparison at the end.
+             QString error;
+             if (WriteProjectFile(reference, state.header, state.image, error) != SaveStatus::Saved)
+                 say(QStringLiteral("could not write the reference: ") + error);
              words(QStringLiteral("before"));
              main.selectEntries(10, 20);
              main.TableScale->trigger();
@@ -329,9 +362,80 @@ int main(int argc, char** argv) {
         {"the pasted table to paint", after(800),
          [&] {
              shoot(&main, QStringLiteral("table-pasted.png"));
-             // The sample log was made on the matched table: the paste and the scale go.
-             main.EditUndo->trigger();
-             main.EditUndo->trigger();
+             // The pointer comes to rest just beside point 13 of the table curve.
+             QWidget* view = main.Chart1->viewport();
+             const QPoint at = pointOf(13) + QPoint(2, -3);
+             QCursor::setPos(view->mapToGlobal(at));
+             QMouseEvent move(QEvent::MouseMove, at, view->mapToGlobal(at), Qt::NoButton,
+                              Qt::NoButton, Qt::NoModifier);
+             QApplication::sendEvent(view, &move);
+             QHelpEvent tip(QEvent::ToolTip, at, view->mapToGlobal(at));
+             QApplication::sendEvent(view, &tip);
+             say(QStringLiteral("tooltip: ") + main.ChartTipAt(at));
+             mark();
+         }},
+        {"the tooltip to paint", after(800),
+         [&] {
+             shootScreen(QStringLiteral("chart-hover.png"));
+             // Point 16 pressed and pulled 40 pixels down, held there.
+             QWidget* view = main.Chart1->viewport();
+             const QPoint from = pointOf(16);
+             const QPoint to = from + QPoint(0, 40);
+             mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+             mouse(QEvent::MouseMove, from + QPoint(0, 20), Qt::LeftButton);
+             mouse(QEvent::MouseMove, to, Qt::LeftButton);
+             QCursor::setPos(view->mapToGlobal(to));
+             words(QStringLiteral("dragging"));
+             mark();
+         }},
+        {"the drag to paint", after(800),
+         [&] {
+             shootScreen(QStringLiteral("chart-drag.png"));
+             mouse(QEvent::MouseButtonRelease, pointOf(16), Qt::NoButton);
+             words(QStringLiteral("dragged"));
+             ui.nextOpenFile = reference;
+             main.FileCompare->trigger();
+             mark();
+         }},
+        {"the reference to paint", after(800),
+         [&] {
+             say(QStringLiteral("compared: ") + main.ReferenceLabel->text() +
+                 QStringLiteral(", diff of entry 16: ") + main.TableGrid->shownText(2, 17));
+             shoot(&main, QStringLiteral("compare.png"));
+             main.CloseCompare();
+             main.BoxUpdate->trigger();
+         }},
+        // The box now holds the project; two entries change, and the box is compared.
+        {"the Update", [&] { return !main.transferRunning() && noModal(); },
+         [&] {
+             main.TableGridSetEditText(1, 6, QStringLiteral("2.5"));
+             main.TableGridSetEditText(1, 21, QStringLiteral("4.1"));
+             main.BoxCompare->trigger();
+         }},
+        {"the comparison", [&] { return compareDialog() != nullptr; }, [&] { mark(); }},
+        {"the comparison to paint", after(800),
+         [&] {
+             shoot(compareDialog(), QStringLiteral("compare-dialog.png"));
+             compareDialog()->CloseBtn->click();
+         }},
+        {"the comparison to close", [&] { return noModal() && !main.transferRunning(); },
+         [&] { main.BoxUpdateChanges->trigger(); }},
+        {"the question of Update Changes", [&] { return compareDialog() != nullptr; },
+         [&] { mark(); }},
+        {"the question to paint", after(800),
+         [&] {
+             shoot(compareDialog(), QStringLiteral("update-changes-question.png"));
+             shoot(&main, QStringLiteral("update-changes-main.png"));
+             compareDialog()->YesBtn->click();
+         }},
+        {"the changes written", [&] { return noModal() && !main.transferRunning(); },
+         [&] { mark(); }},
+        {"the window after the changes", after(800),
+         [&] {
+             shoot(&main, QStringLiteral("update-changes-done.png"));
+             // The sample log was made on the matched table: every step since Copy E2P goes.
+             QUndoStack& steps = main.history().stack();
+             while (steps.canUndo() && steps.undoText() != QLatin1String("Copy E2P")) steps.undo();
              words(QStringLiteral("matched again"));
              main.EditCorrect->trigger();
          }},
