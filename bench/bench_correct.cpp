@@ -69,10 +69,7 @@ bool writeLog(const QString& path, const varnel::datalog::EngineModel& model, lo
     varnel::datalog::LogShape shape;
     shape.rows = rows;
     shape.dropoutEvery = 400;
-    std::FILE* f = std::fopen(qPrintable(path), "wb");
-    const bool ok = f && varnel::datalog::WriteLog(f, model, shape);
-    if (f) std::fclose(f);
-    return ok;
+    return varnel::datalog::WriteLogFile(path, model, shape);
 }
 
 }  // namespace

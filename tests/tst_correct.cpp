@@ -16,7 +16,7 @@
 #include <QtTest>
 
 #include <cmath>
-#include <cstdio>
+#include <functional>
 
 using namespace varnel;
 using varnel::test::meterRecord;
@@ -96,7 +96,7 @@ class TestCorrect : public QObject {
   private:
     QString write(const QString& name, const QByteArray& bytes);
     QTemporaryDir dir_;
-    QString project_, meter_, hertzMeter_, log_;
+    QString project_;
 };
 
 QString TestCorrect::write(const QString& name, const QByteArray& bytes) {
@@ -107,11 +107,10 @@ QString TestCorrect::write(const QString& name, const QByteArray& bytes) {
 
 void TestCorrect::initTestCase() {
     QVERIFY(dir_.isValid());
-    meter_ = dir_.filePath("volts.maf");
-    hertzMeter_ = dir_.filePath("hertz.maf");
-    QVERIFY(test::writeMeter(meter_, false, false, meterRows()));
-    QVERIFY(test::writeMeter(hertzMeter_, false, true, {{"100", "0"}, {"2000", "900"}}));
-    log_ = write("log.csv", "MAF,Trim\n1.5,10\n");
+    QVERIFY(test::writeMeter(dir_.filePath("volts.maf"), false, false, meterRows()));
+    QVERIFY(
+        test::writeMeter(dir_.filePath("hertz.maf"), false, true, {{"100", "0"}, {"2000", "900"}}));
+    write("log.csv", "MAF,Trim\n1.5,10\n");
     project_ = dir_.filePath("p.KEX");
     QCOMPARE(cli({"new", project_}).code, 0);
 }
@@ -303,8 +302,6 @@ void TestCorrect::meterRefusals_data() {
         << false << true << rising << "The meter reads volts; the table drives hertz.";
     QTest::newRow("out of order is sorted")
         << false << false << MeterTextRows{{"2", "20"}, {"1", "10"}} << "";
-    QTest::newRow("a flat flow") << false << false << MeterTextRows{{"1", "10"}, {"2", "10"}}
-                                 << "The meter's flows do not rise with its signal.";
     QTest::newRow("a falling flow")
         << false << false << MeterTextRows{{"1", "10"}, {"2", "20"}, {"3", "15"}}
         << "The meter's flows do not rise with its signal.";
@@ -313,9 +310,6 @@ void TestCorrect::meterRefusals_data() {
         << "The meter's flows do not rise with its signal.";
     QTest::newRow("one point") << false << false << MeterTextRows{{"1", "10"}}
                                << "The meter's flows do not rise with its signal.";
-    QTest::newRow("not a number")
-        << false << false << MeterTextRows{{"1", "10"}, {"x", "20"}}
-        << "m.maf cannot be used: 'x' is not a valid floating point value";
 }
 
 void TestCorrect::meterRefusals() {
@@ -348,21 +342,10 @@ void TestCorrect::cliRefusals_data() {
     QStringList noLog = ok;
     noLog[2] = dir_.filePath("none.csv");
     QTest::newRow("no log") << noLog << 1 << noLog[2] + " not found";
-    QStringList noMeter = ok;
-    noMeter[4] = dir_.filePath("none.maf");
-    QTest::newRow("no meter") << noMeter << 1 << "File " + noMeter[4] + " not found";
-    QStringList noProject = ok;
-    noProject[1] = dir_.filePath("none.KEX");
-    QTest::newRow("no project") << noProject << 1 << noProject[1] + " not found";
     QTest::newRow("filter without a range") << ok + QStringList{"--filter", "ECT:70"} << 2
                                             << "varnel-cli: --filter takes COLUMN:MIN:MAX";
-    QTest::newRow("min samples 0")
-        << ok + QStringList{"--min-samples", "0"} << 2 << "varnel-cli: --min-samples";
     QTest::newRow("strength 150") << ok + QStringList{"--strength", "150"} << 2
                                   << "varnel-cli: --strength";
-    QTest::newRow("no trim") << ok.mid(0, 7) << 2 << "varnel-cli: correct needs";
-    QTest::newRow("one file") << QStringList{"correct", p, "--meter", m} << 2
-                              << "varnel-cli: correct needs";
     QTest::newRow("unknown option")
         << ok + QStringList{"--fast"} << 2 << "varnel-cli: unknown option --fast";
 }
@@ -414,15 +397,21 @@ void TestCorrect::knownErrorIsCorrected() {
     shape.dropoutEvery = 500;
     auto logOf = [&](const QString& name) {
         const QString path = dir_.filePath(name);
-        std::FILE* f = std::fopen(qPrintable(path), "wb");
-        const bool written = f && datalog::WriteLog(f, model, shape);
-        if (f) std::fclose(f);
-        return written ? path : QString();
+        return datalog::WriteLogFile(path, model, shape) ? path : QString();
     };
     const QStringList how = {"--meter",       meter,      "--signal",     "maf v", "--trim",
                              "STFT %,LTFT %", "--filter", "ECT C:70:200", "--json"};
-    auto entries = [](const Run& r) {
-        return QJsonDocument::fromJson(r.out.toUtf8()).object().value("entries").toArray();
+    // How many entries have enough samples; any of them that fails ok counts as a thousand.
+    auto corrected = [](const Run& r, const std::function<bool(const QJsonObject&)>& ok) {
+        int n = 0;
+        const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        for (const QJsonValue v : report.value("entries").toArray()) {
+            const QJsonObject e = v.toObject();
+            if (e.value("samples").toDouble() < 10) continue;
+            if (!ok(e)) qWarning("%s", QJsonDocument(e).toJson().constData());
+            n += ok(e) ? 1 : 1000;
+        }
+        return n;
     };
 
     const QString before = logOf("known-1.csv");
@@ -432,19 +421,14 @@ void TestCorrect::knownErrorIsCorrected() {
              qPrintable(r.out));
     r = cli(QStringList{"correct", project, before, "--apply"} + how);
     QCOMPARE(r.code, 0);
-    const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
-    QCOMPARE(report.value("rowsRead").toInt(), 4000);
-    QCOMPARE(report.value("skipped").toObject().value("filtered").toInt(), 400);
-    int corrected = 0;
-    for (const QJsonValue v : entries(r)) {
-        const QJsonObject e = v.toObject();
-        if (e.value("samples").toDouble() < 10) continue;
-        ++corrected;
-        QVERIFY2(std::abs(e.value("meanTrim").toDouble() - 4.17) < 1,
-                 qPrintable(QJsonDocument(e).toJson()));
-        QVERIFY(e.value("proposedWord").toInt() > e.value("word").toInt());
-    }
-    QCOMPARE(corrected, 17);  // entries 8 to 24: 1.5 V to 4.5 V
+    QVERIFY(r.out.contains("\"rowsRead\": 4000") && r.out.contains("\"filtered\": 400"));
+    // Entries 8 to 24, 1.5 V to 4.5 V, read the error and move up.
+    QCOMPARE(corrected(r,
+                       [](const QJsonObject& e) {
+                           return std::abs(e.value("meanTrim").toDouble() - 4.17) < 1 &&
+                                  e.value("proposedWord").toInt() > e.value("word").toInt();
+                       }),
+             17);
 
     EepromImage image;
     ProjectHeader header;
@@ -452,15 +436,11 @@ void TestCorrect::knownErrorIsCorrected() {
     for (int i = 0; i < kTableEntries; ++i) model.table[size_t(i)] = image.entry(i);
     r = cli(QStringList{"correct", project, logOf("known-2.csv")} + how);
     QCOMPARE(r.code, 0);
-    corrected = 0;
-    for (const QJsonValue v : entries(r)) {
-        const QJsonObject e = v.toObject();
-        if (e.value("samples").toDouble() < 10) continue;
-        ++corrected;
-        QVERIFY2(std::abs(e.value("meanTrim").toDouble()) <= 0.5,
-                 qPrintable(QJsonDocument(e).toJson()));
-    }
-    QCOMPARE(corrected, 17);
+    QCOMPARE(corrected(r,
+                       [](const QJsonObject& e) {
+                           return std::abs(e.value("meanTrim").toDouble()) <= 0.5;
+                       }),
+             17);
 }
 
 QTEST_GUILESS_MAIN(TestCorrect)

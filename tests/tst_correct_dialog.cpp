@@ -19,7 +19,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <cstdio>
 #include <functional>
 
 using namespace varnel;
@@ -79,11 +78,7 @@ QString TestCorrectDialog::writeLog(const QString& name, long rows) {
     for (int i = 0; i < kTableEntries; ++i) model.table[size_t(i)] = w.state->image.entry(i);
     datalog::LogShape shape;
     shape.rows = rows;
-    const QString path = w.path(name);
-    std::FILE* f = std::fopen(qPrintable(path), "wb");
-    const bool ok = f && datalog::WriteLog(f, model, shape);
-    if (f) std::fclose(f);
-    return ok ? path : QString();
+    return datalog::WriteLogFile(w.path(name), model, shape) ? w.path(name) : QString();
 }
 
 void TestCorrectDialog::runDialog(const std::function<void(TCorrectDialog&)>& act) {

@@ -2,6 +2,8 @@
 
 #include "meter/meter_file.h"
 
+#include <QFile>
+
 #include <algorithm>
 #include <charconv>
 #include <string>
@@ -127,6 +129,13 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     }
     if (!line.empty() && std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
     return std::fflush(out) == 0;
+}
+
+bool WriteLogFile(const QString& path, const EngineModel& model, const LogShape& shape) {
+    std::FILE* f = std::fopen(QFile::encodeName(path).constData(), "wb");
+    if (!f) return false;
+    const bool written = WriteLog(f, model, shape);
+    return std::fclose(f) == 0 && written;
 }
 
 }  // namespace varnel::datalog

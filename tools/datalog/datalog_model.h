@@ -66,5 +66,7 @@ struct LogShape {
 // The log: a header line, "Time s,RPM,"MAF V","STFT %","LTFT %",ECT C" ("MAF Hz" for a
 // frequency table), then the rows, with '.' as the decimal point whatever the locale.
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape);
+// The same into a file of that name.
+bool WriteLogFile(const QString& path, const EngineModel& model, const LogShape& shape);
 
 }  // namespace varnel::datalog
