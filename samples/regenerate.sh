@@ -1,12 +1,27 @@
 #!/bin/sh
 # Makes the sample meter files from their texts with the editor's Convert and Save, as
-# "varnel-cli meter import" runs them.   usage: samples/regenerate.sh [BUILD_DIR]
+# "varnel-cli meter import" runs them, and the sample datalog from the sample meters.
+#   usage: samples/regenerate.sh [BUILD_DIR] [OUT_DIR]   (OUT_DIR: samples/ itself by default)
 # sample-convert.txt stays a text: it is the example for the meter editor's Convert button.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
+out=${2:-$here}
 cli=$build/src/varnel-cli
-[ -x "$cli" ] || { echo "no $cli: build first (cmake --build $build)" >&2; exit 1; }
+datalog=$build/tools/datalog/make-datalog
+[ -x "$cli" ] && [ -x "$datalog" ] || { echo "no $cli or $datalog: build first (cmake --build $build)" >&2; exit 1; }
 for name in sample-v1 sample-v2 sample-f1; do
-    "$cli" meter import "$here/$name.txt" "$here/$name.maf"
+    "$cli" meter import "$here/$name.txt" "$out/$name.maf"
 done
+
+# sample-log.csv: a drive logged through the model engine of tools/datalog, not a real one. The
+# box holds the table of matching SAMPLE-V1 (the meter fitted) to SAMPLE-V2 (the meter the
+# engine computer expects), but the air really flowing is 6 % (at 1.0 V) to 2 % (at 4.6 V) more
+# than SAMPLE-V1's file says. The first tenth of the rows is the warm-up, without trims.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+"$cli" new "$tmp/demo.KEX" > /dev/null
+"$cli" match "$out/sample-v1.maf" "$out/sample-v2.maf" --into "$tmp/demo.KEX" > /dev/null
+"$datalog" "$tmp/demo.KEX" "$out/sample-v1.maf" "$out/sample-v2.maf" --error 6:2 \
+    --inputs 1.0:4.6 --rows 3000 --seed 1 --noise 1 --dropout-every 400 \
+    --note "Synthetic: made by Varnel's samples/regenerate.sh; no real engine" > "$out/sample-log.csv"

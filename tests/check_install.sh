@@ -22,7 +22,7 @@ install_files "$source" "$id" > "$work/expected"
 diff -u "$work/expected" "$work/installed" || fail "installed files differ from the expected list"
 
 for p in varnel varnel-cli kexbox; do [ -x "$prefix/bin/$p" ] || fail "bin/$p is not executable"; done
-for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
+for f in "$source"/samples/*.maf "$source"/samples/*.txt "$source"/samples/*.csv; do
     cmp -s "$f" "$prefix/share/varnel/samples/$(basename "$f")" || fail "sample $(basename "$f") differs"
 done
 while read -r png; do

@@ -16,7 +16,7 @@ install_files() {
                 echo "share/icons/hicolor/${size}x${size}/$context/$name.png"
             done
         done
-        for f in "$source"/samples/*.maf "$source"/samples/*.txt; do
+        for f in "$source"/samples/*.maf "$source"/samples/*.txt "$source"/samples/*.csv; do
             echo "share/varnel/samples/$(basename "$f")"
         done
     } | LC_ALL=C sort

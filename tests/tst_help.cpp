@@ -209,6 +209,9 @@ void TestHelp::searchFindsEachMessage_data() {
         {"is not a valid value for table entries", "msg-not-valid-value"},
         {"rows follow the selection.", "msg-clipboard-too-many"},
         {"is too large to be a table", "msg-csv-too-large"},
+        {"The log has no column", "msg-no-column"},
+        {"The meter reads hertz; the table drives volts.", "msg-meter-kind"},
+        {"The meter's flows do not rise with its signal.", "msg-meter-not-rising"},
     };
     for (const auto& r : rows)
         QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);

@@ -148,6 +148,7 @@ void TestMainWindow::menuCaptions_data() {
         {"FileSave", "&Save"},        {"FileSaveAs", "Save &As"},
         {"FileClose", "&Close"},      {"FileExit", "E&xit"},
         {"EditProject", "Project ..."}, {"EditMatch", "&Match ..."},
+        {"EditCorrect", "Correct from L&og ..."},
         {"EditLearn", "&Learn ..."},  {"EditMeter", "M&eter ..."},
         {"BoxOptions", "&Options ..."}, {"BoxUpdate", "&Update EEPROM ..."},
         {"BoxRetrieve", "&Retrieve EEPROM ..."}, {"BoxTerminal", "&Terminal ..."},

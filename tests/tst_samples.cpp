@@ -1,5 +1,7 @@
 // The sample meters shipped with the program: what the files hold, that their texts still make
 // them, and that matching them gives a table a user would believe.
+#include "base/project_file.h"
+#include "datalog_model.h"
 #include "match/meter_match.h"
 #include "meter/meter_file.h"
 #include "meter/meter_import.h"
@@ -80,6 +82,7 @@ class SamplesTest : public QObject {
     void convertSample();
     void matchTable_data();
     void matchTable();
+    void sampleLog();
 };
 
 void SamplesTest::meterFiles_data() {
@@ -237,6 +240,64 @@ void SamplesTest::matchTable() {
     QVERIFY2(compared >= 12, qPrintable(QStringLiteral("only %1 entries compared").arg(compared)));
     // The table spans most of the output range, so the match did something.
     QVERIFY(entries[31] - entries[0] > 500);
+}
+
+// The sample datalog says in its header that it is made up, and is what samples/regenerate.sh
+// makes; correct --apply with the README's options on the matched table brings the model
+// engine it was made with much closer to needing no trims.
+void SamplesTest::sampleLog() {
+    const QString log = samplePath(QStringLiteral("sample-log.csv"));
+    const QByteArray text = readAll(log);
+    QVERIFY(text.left(text.indexOf('\n'))
+                .contains("Synthetic: made by Varnel's samples/regenerate.sh; no real engine"));
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto run = [](const QString& program, const QStringList& args) {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    };
+    QVERIFY(run(QStringLiteral(VARNEL_SAMPLES_DIR "/regenerate.sh"),
+                {QStringLiteral(VARNEL_BUILD_DIR), dir.path()}));
+    QVERIFY2(readAll(dir.filePath(QStringLiteral("sample-log.csv"))) == text,
+             "sample-log.csv is not what samples/regenerate.sh makes");
+
+    const QString project = dir.filePath(QStringLiteral("demo.KEX"));
+    const QString cli = QStringLiteral(VARNEL_CLI);
+    QVERIFY(run(cli, {"new", project}));
+    QVERIFY(run(cli, {"match", samplePath("sample-v1.maf"), samplePath("sample-v2.maf"), "--into",
+                      project}));
+    datalog::EngineModel model;
+    QString error;
+    QVERIFY(datalog::ReadCurve(samplePath("sample-v1.maf"), 0.454, model.fitted, error));
+    QVERIFY(datalog::ReadCurve(samplePath("sample-v2.maf"), 1, model.expected, error));
+    model.errorLow = 6;
+    model.errorHigh = 2;
+    model.inputHigh = 4.6;
+    // The trims the engine needs across the logged inputs, with the project's table.
+    auto trims = [&](double& mean, double& worst) {
+        ProjectHeader header;
+        EepromImage image;
+        if (ReadProjectFile(project, header, image) != ReadStatus::Ok) return false;
+        for (int i = 0; i < 33; ++i) model.table[size_t(i)] = image.entry(i);
+        mean = worst = 0;
+        for (int k = 0; k <= 360; ++k) {
+            const double t = std::abs(model.trim(1.0 + k * 0.01));
+            mean += t / 361;
+            worst = std::max(worst, t);
+        }
+        return true;
+    };
+    double mean0 = 0, worst0 = 0, mean1 = 0, worst1 = 0;
+    QVERIFY(trims(mean0, worst0));
+    QVERIFY(run(cli, {"correct", project, log, "--meter", samplePath("sample-v2.maf"), "--signal",
+                      "MAF V", "--trim", "STFT %,LTFT %", "--filter", "ECT C:70:120", "--apply"}));
+    QVERIFY(trims(mean1, worst1));
+    qInfo("mean |trim| %.2f %% -> %.2f %%, worst %.2f %% -> %.2f %%", mean0, mean1, worst0, worst1);
+    QVERIFY(mean0 > 2);
+    QVERIFY(mean1 < mean0 / 4);
+    QVERIFY(worst1 < worst0 / 2);
 }
 
 QTEST_GUILESS_MAIN(SamplesTest)

@@ -134,6 +134,7 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
     wireTableHandlers();
     wireTransfer();
     wireTableTools();
+    wireCorrect();
 }
 
 TMainForm::~TMainForm() {
@@ -320,6 +321,7 @@ void TMainForm::buildMenus() {
     EditMenu->addSeparator();
     EditProject = add(EditMenu, "EditProject", QStringLiteral("Project ..."));
     EditMatch = add(EditMenu, "EditMatch", QStringLiteral("&Match ..."));
+    EditCorrect = add(EditMenu, "EditCorrect", QStringLiteral("Correct from L&og ..."));
     EditLearn = add(EditMenu, "EditLearn", QStringLiteral("&Learn ..."));
     EditLearn->setVisible(false);
     EditMenu->addSeparator();
@@ -495,7 +497,8 @@ void TMainForm::UpdateControls() {
     FileNew->setEnabled(true);
     FileOpen->setEnabled(true);
     FileSave->setEnabled(s.ProjectState == DocState::File && s.Modified);
-    for (QAction* a : {FileSaveAs, FileClose, EditProject, EditMatch, BoxUpdate, BoxRetrieve})
+    for (QAction* a :
+         {FileSaveAs, FileClose, EditProject, EditMatch, EditCorrect, BoxUpdate, BoxRetrieve})
         a->setEnabled(open);
     for (QAction* a : {BoxUpdateChanges, BoxCompare, BoxRestore}) a->setEnabled(open);
     FileCompare->setEnabled(open);

@@ -41,6 +41,7 @@ class TNewDialog;
 class TAboutDialog;
 class TMassAirEditorDialog;
 class TTableValueDialog;
+class TCorrectDialog;
 class UndoHistory;
 struct MatchCopySource;
 
@@ -114,6 +115,11 @@ public:
     // the project changed.
     bool MatchCopyE2P(const MatchCopySource& source);
 
+    // Edit > Correct from Log (kex_main_correct.cpp): the dialog, made at its first use, and
+    // its Apply as one step of the history.
+    void EditCorrectClick();
+    TCorrectDialog* correctDialog();
+
     // The help context of a control: its own, or that of the nearest parent that has one.
     static int helpContextOf(const QWidget* widget);
 
@@ -167,6 +173,7 @@ public:
     QAction* TableSmooth;
     QAction* EditProject;
     QAction* EditMatch;
+    QAction* EditCorrect;
     QAction* EditLearn;
     QAction* EditMeter;
     QAction* BoxOptions;
@@ -316,6 +323,9 @@ private:
     // Declared after the document it restores through, so it goes first.
     std::unique_ptr<UndoHistory> history_;
     TTableValueDialog* tableValueDialog_ = nullptr;
+
+    void wireCorrect();
+    TCorrectDialog* correctDialog_ = nullptr;
 
     // The chart, the reference and the recent list (kex_main_chart.cpp, kex_main_compare.cpp,
     // kex_main_recent.cpp).

@@ -302,6 +302,17 @@ bool ProjectDocument::ExportTable(const QString& path) {
     return true;
 }
 
+bool ProjectDocument::SetTableWords(const std::array<uint16_t, kTableEntries>& words) {
+    bool changed = false;
+    for (int i = 0; i < kTableEntries; ++i) {
+        if (s_.image.entry(i) == words[size_t(i)]) continue;
+        s_.image.setEntry(i, words[size_t(i)]);
+        changed = true;
+    }
+    if (changed) tableChanged();
+    return changed;
+}
+
 void ProjectDocument::RestoreContents(const EepromImage& image, const ProjectHeader& header,
                                       bool modified) {
     s_.image = image;

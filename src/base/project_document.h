@@ -111,6 +111,9 @@ class ProjectDocument {
     bool ImportTable(const QString& path);
     // File > Export Table: the table's CSV, written atomically; the project does not change.
     bool ExportTable(const QString& path);
+    // Words computed elsewhere (the correction from a log) into the table, with the steps of a
+    // range operation. False, with nothing changed, when every word is already there.
+    bool SetTableWords(const std::array<uint16_t, kTableEntries>& words);
 
     // An earlier state of this project back again: image and header exactly as given, every
     // control set from them as a load sets them (without asking the box), and Modified as given.

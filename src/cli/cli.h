@@ -27,6 +27,7 @@ struct Command {
 void addProjectCommands(std::vector<Command>& commands);
 void addMeterCommands(std::vector<Command>& commands);
 void addMatchCommands(std::vector<Command>& commands);
+void addCorrectCommands(std::vector<Command>& commands);
 
 // Prints to standard output / standard error, UTF-8, one line each.
 void out(const QString& line);

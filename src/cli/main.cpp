@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     addProjectCommands(commands);
     addMeterCommands(commands);
     addMatchCommands(commands);
+    addCorrectCommands(commands);
 
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.isEmpty()) {

@@ -5,7 +5,9 @@
 // 5 %, the step undone and redone, three values pasted from the clipboard; then the chart as an
 // editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
 // was before those steps; then an Update, two table entries changed, Compare with Box and the
-// question of Update Changes. Run by tools/screenshots.sh under Xvfb against kexbox.
+// question of Update Changes; and last, with every step since Copy E2P undone, Edit > Correct
+// from Log on the sample datalog: its preview, and the table after Apply. Run by
+// tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
 #include "app/kex_cmpd.h"
@@ -13,9 +15,11 @@
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
 #include "app/table_value_dialog.h"
+#include "app/undo_history.h"
 #include "app/windows.h"
 #include "base/project_file.h"
 #include "base/widgets.h"
+#include "correct/kex_cord.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"
 #include "match/kex_matd.h"
@@ -427,7 +431,38 @@ int main(int argc, char** argv) {
         {"the changes written", [&] { return noModal() && !main.transferRunning(); },
          [&] { mark(); }},
         {"the window after the changes", after(800),
-         [&] { shoot(&main, QStringLiteral("update-changes-done.png")); }},
+         [&] {
+             shoot(&main, QStringLiteral("update-changes-done.png"));
+             // The sample log was made on the matched table: every step since Copy E2P goes.
+             QUndoStack& steps = main.history().stack();
+             while (steps.canUndo() && steps.undoText() != QLatin1String("Copy E2P")) steps.undo();
+             words(QStringLiteral("matched again"));
+             main.EditCorrect->trigger();
+         }},
+        {"the correct dialog", [&] { return modalIs(main.correctDialog()); },
+         [&] {
+             TCorrectDialog* c = main.correctDialog();
+             c->openLog(state.ProjectDir + QStringLiteral("sample-log.csv"));
+             c->FilterCombos[0]->setCurrentText(QStringLiteral("ECT C"));
+             c->FilterMinEdits[0]->setText(QStringLiteral("70"));
+             c->FilterMaxEdits[0]->setText(QStringLiteral("120"));
+             c->ComputeBtn->click();
+         }},
+        {"the correction", [&] { return !main.correctDialog()->computing(); },
+         [&] {
+             if (main.correctDialog()->report())
+                 say(main.correctDialog()->CountsLabel->text().replace('\n', ' '));
+             mark();
+         }},
+        {"the preview to paint", after(800),
+         [&] {
+             shoot(main.correctDialog(), QStringLiteral("correct-dialog.png"));
+             main.correctDialog()->ApplyBtn->click();
+             words(QStringLiteral("corrected"));
+             mark();
+         }},
+        {"the corrected table to paint", [&] { return noModal() && after(800)(); },
+         [&] { shoot(&main, QStringLiteral("main-window-corrected.png")); }},
     };
     Walkthrough walk(std::move(stages));
     main.show();

@@ -1,0 +1,447 @@
+// The correction of the table from a datalog: each step of the computation on rows worked by
+// hand, the log's reading and its skips by reason, the refused meters, and varnel-cli correct,
+// down to a log made through a model engine whose table is a known few percent low.
+
+#include "base/project_file.h"
+#include "correct/datalog.h"
+#include "correct/log_correction.h"
+#include "datalog_model.h"
+#include "support/match_meters.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <functional>
+
+using namespace varnel;
+using varnel::test::meterRecord;
+using varnel::test::MeterTextRows;
+
+namespace {
+
+// Volts; flows rise from 0 V to 6 V.
+MeterTextRows meterRows() {
+    return {{"0", "0"}, {"1.0", "100"}, {"2.0", "300"}, {"3.0", "600"}, {"6.0", "1200"}};
+}
+
+MeterCurve curve(bool frequency = false) {
+    MeterCurve c;
+    QString error;
+    if (!MeterCurveOf(meterRecord(false, frequency, meterRows()), "m.maf", frequency, c, error))
+        qFatal("%s", qPrintable(error));
+    return c;
+}
+
+// o_i = 0.3125 i V up to entry 15; entries 0 and 1 both 0 (a flat start); entry 16 at 4.995 V,
+// then a step back down to 1.465 V at entry 20 and up again: a second crossing of low signals.
+std::array<uint16_t, kTableEntries> table() {
+    std::array<uint16_t, kTableEntries> w{};
+    for (int i = 0; i < kTableEntries; ++i) w[size_t(i)] = uint16_t(i <= 15 ? 64 * i : 1023);
+    w[1] = 0;
+    w[20] = 300;
+    return w;
+}
+
+struct Run {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+QByteArray readAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Run cli(const QStringList& args, const QString& locale = {}) {
+    QProcess p;
+    if (!locale.isEmpty()) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), locale);
+        p.setProcessEnvironment(env);
+    }
+    p.start(QStringLiteral(VARNEL_CLI), args);
+    Run r;
+    if (!p.waitForFinished(60000)) return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    return r;
+}
+
+}  // namespace
+
+class TestCorrect : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase();
+
+    void rowSteps_data();
+    void rowSteps();
+    void minimumSamples_data();
+    void minimumSamples();
+    void logReading_data();
+    void logReading();
+    void meterRefusals_data();
+    void meterRefusals();
+    void cliRefusals_data();
+    void cliRefusals();
+    void knownErrorIsCorrected();
+
+  private:
+    QString write(const QString& name, const QByteArray& bytes);
+    QTemporaryDir dir_;
+    QString project_;
+};
+
+QString TestCorrect::write(const QString& name, const QByteArray& bytes) {
+    QFile f(dir_.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) qFatal("cannot write");
+    return f.fileName();
+}
+
+void TestCorrect::initTestCase() {
+    QVERIFY(dir_.isValid());
+    QVERIFY(test::writeMeter(dir_.filePath("volts.maf"), false, false, meterRows()));
+    QVERIFY(
+        test::writeMeter(dir_.filePath("hertz.maf"), false, true, {{"100", "0"}, {"2000", "900"}}));
+    write("log.csv", "MAF,Trim\n1.5,10\n");
+    project_ = dir_.filePath("p.KEX");
+    QCOMPARE(cli({"new", project_}).code, 0);
+}
+
+// One row through steps 2 to 5: the meter's flow and the signal wanted, the table's crossing
+// and the row's split between entry i and i + 1.
+void TestCorrect::rowSteps_data() {
+    QTest::addColumn<double>("s");
+    QTest::addColumn<double>("trim");
+    QTest::addColumn<double>("strength");
+    QTest::addColumn<int>("skip");
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<double>("a");  // the weight of entry + 1
+    QTest::addColumn<double>("d");
+    const int none = int(RowSkip::None);
+    // f = 200, f' = 220, s' = 1.6; 1.5 lies 0.8 of the way from entry 4 (1.25) to 5 (1.5625).
+    QTest::newRow("split 0.2 / 0.8") << 1.5 << 10.0 << 100.0 << none << 4 << 0.8 << 0.1;
+    // f = 450, half of -20 %: f' = 405, s' = 2.35. 2.5 is entry 8 exactly: the first step that
+    // holds it is 7..8, and all of the row goes to entry 8.
+    QTest::newRow("on an entry, half strength")
+        << 2.5 << -20.0 << 50.0 << none << 7 << 1.0 << -0.15;
+    // 5.5 V is in the meter (1100) but above every step of the table.
+    QTest::newRow("above the table")
+        << 5.5 << 0.0 << 100.0 << int(RowSkip::OutsideTable) << 0 << 0.0 << 0.0;
+    // Entries 0 and 1 are both 0 V: a flat step holds nothing, the next one takes the row.
+    QTest::newRow("flat start") << 0.0 << 0.0 << 100.0 << none << 1 << 0.0 << 0.0;
+    // 1.6 V lies in 5..6 and again in 20..21: the first crossing counts.
+    QTest::newRow("first crossing") << 1.6 << 0.0 << 100.0 << none << 5 << 0.12 << 0.0;
+    QTest::newRow("1023 words end the rise")
+        << 1023 / 204.8 << 0.0 << 100.0 << none << 15 << 1.0 << 0.0;
+    QTest::newRow("below the meter")
+        << -0.01 << 0.0 << 100.0 << int(RowSkip::OutsideMeter) << 0 << 0.0 << 0.0;
+    QTest::newRow("above the meter")
+        << 6.01 << 0.0 << 100.0 << int(RowSkip::OutsideMeter) << 0 << 0.0 << 0.0;
+    // f = 1100 at 5.5 V; +10 % wants 1210, past the meter's last flow.
+    QTest::newRow("trimmed flow past the meter")
+        << 5.5 << 10.0 << 100.0 << int(RowSkip::OutsideMeter) << 0 << 0.0 << 0.0;
+    QTest::newRow("zero strength keeps the signal")
+        << 1.5 << 10.0 << 0.0 << none << 4 << 0.8 << 0.0;
+}
+
+void TestCorrect::rowSteps() {
+    QFETCH(double, s);
+    QFETCH(double, trim);
+    QFETCH(double, strength);
+    QFETCH(int, skip);
+    QFETCH(int, entry);
+    QFETCH(double, a);
+    QFETCH(double, d);
+    const MeterCurve m = curve();
+    CorrectionSums sums(table(), false, m, strength);
+    QCOMPARE(int(sums.add(s, trim)), skip);
+    CorrectionReport r;
+    sums.finish(1, r);
+    double total = 0;
+    for (const EntryCorrection& e : r.entries) total += e.samples;
+    QCOMPARE(total, skip == int(RowSkip::None) ? 1.0 : 0.0);
+    if (skip != int(RowSkip::None)) return;
+    const EntryCorrection& lo = r.entries[size_t(entry)];
+    const EntryCorrection& hi = r.entries[size_t(entry + 1)];
+    QVERIFY(std::abs(lo.samples - (1 - a)) < 1e-12);
+    QVERIFY(std::abs(hi.samples - a) < 1e-12);
+    QVERIFY(std::abs(lo.shiftSum - (1 - a) * d) < 1e-12);
+    QVERIFY(std::abs(hi.shiftSum - a * d) < 1e-12);
+    QVERIFY(std::abs(hi.trimSum - a * trim) < 1e-12);
+}
+
+// Three rows at 1.5 V, +10 %: entry 4 gets 0.6 of a sample and 0.1 V, entry 5 gets 2.4.
+void TestCorrect::minimumSamples_data() {
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("word4");
+    QTest::addColumn<int>("word5");
+    // 1.25 + 0.1 = 1.35 V: 276.48 -> 276; 1.5625 + 0.1 V: 340.48 -> 340.
+    QTest::newRow("1: only entry 5") << 1 << 256 << 340;
+    QTest::newRow("2: only entry 5") << 2 << 256 << 340;
+    QTest::newRow("3: neither") << 3 << 256 << 320;
+}
+
+void TestCorrect::minimumSamples() {
+    QFETCH(int, n);
+    QFETCH(int, word4);
+    QFETCH(int, word5);
+    const MeterCurve m = curve();
+    CorrectionSums sums(table(), false, m, 100);
+    for (int k = 0; k < 3; ++k) sums.add(1.5, 10);
+    CorrectionReport r;
+    sums.finish(n, r);
+    QCOMPARE(int(r.entries[4].proposedWord), word4);
+    QCOMPARE(int(r.entries[5].proposedWord), word5);
+    QCOMPARE(r.entries[5].corrected, n <= 2);
+    QVERIFY(std::abs(r.entries[5].meanTrim() - 10) < 1e-12);
+    QCOMPARE(r.changedEntries(), n <= 2 ? 1 : 0);
+
+    // Five rows give entry 4 a whole sample.
+    CorrectionSums more(table(), false, m, 100);
+    for (int k = 0; k < 5; ++k) more.add(1.5, 10);
+    more.finish(1, r);
+    QCOMPARE(int(r.entries[4].proposedWord), 276);
+}
+
+// The counts a log gives: read, used, not a number, filtered, outside the meter, outside the
+// table; or the refusal.
+void TestCorrect::logReading_data() {
+    QTest::addColumn<QByteArray>("log");
+    QTest::addColumn<QStringList>("trims");
+    QTest::addColumn<QString>("filter");  // column:min:max, or empty
+    QTest::addColumn<QList<qint64>>("counts");
+    QTest::addColumn<double>("trim5");  // the mean trim of entry 5
+    QTest::addColumn<QString>("error");
+    const QStringList t = {"Trim"};
+    using C = QList<qint64>;
+    QTest::newRow("comma, LF") << QByteArray("MAF,Trim\n1.5,10\n1.5,20\n") << t << ""
+                               << C{2, 2, 0, 0, 0, 0} << 15.0 << "";
+    QTest::newRow("semicolon after a quoted comma, CR LF")
+        << QByteArray("\"Sig, V\";MAF;Trim\r\n0;1.5;10\r\n0;1.5;10\r\n") << t << ""
+        << C{2, 2, 0, 0, 0, 0} << 10.0 << "";
+    QTest::newRow("tab, names in any case and blanks")
+        << QByteArray("\xEF\xBB\xBF  maf \t TRIM\n1.5\t4\n") << t << "" << C{1, 1, 0, 0, 0, 0}
+        << 4.0 << "";
+    QTest::newRow("quoted fields, no last line end, blank lines")
+        << QByteArray("MAF,Trim\n\n\"1.5\", \"10\"\n\n1.5,10") << t << "" << C{2, 2, 0, 0, 0, 0}
+        << 10.0 << "";
+    QTest::newRow("two trims add up") << QByteArray("MAF,A,B\n1.5,4,6\n") << QStringList{"a", "b"}
+                                      << "" << C{1, 1, 0, 0, 0, 0} << 10.0 << "";
+    QTest::newRow("not numbers")
+        << QByteArray(
+               "MAF,Trim,X\n1.5,,x\n1.5,abc,x\n\"1,5\",10,x\n1.5,10\n1.5,10,x,y\nnan,1,x\n"
+               "inf,1,x\n0x1,1,x\n1.5,1e999,x\n1.5,10,x\n")
+        << t << "" << C{10, 1, 9, 0, 0, 0} << 10.0 << "";
+    QTest::newRow("a number in another column does not matter")
+        << QByteArray("MAF,Trim,Note\n1.5,10,no number\n") << t << "" << C{1, 1, 0, 0, 0, 0} << 10.0
+        << "";
+    QTest::newRow("filter") << QByteArray(
+                                   "MAF,Trim,ECT\n1.5,10,60\n1.5,10,70\n1.5,20,120\n1.5,10,\n")
+                            << t << "ect:70:120" << C{4, 2, 1, 1, 0, 0} << 15.0 << "";
+    QTest::newRow("outside the meter and the table")
+        << QByteArray("MAF,Trim\n-1,0\n7,0\n5.5,10\n5.5,0\n1.5,10\n") << t << ""
+        << C{5, 1, 0, 0, 3, 1} << 10.0 << "";
+    QTest::newRow("a line too long for a row")
+        << QByteArray("MAF,Trim\n1.5,10\n") + QByteArray(DatalogReader::kMaxLine + 10, '1') +
+               QByteArray("\n1.5,10\n")
+        << t << "" << C{3, 2, 1, 0, 0, 0} << 10.0 << "";
+    QTest::newRow("no such trim") << QByteArray("MAF,Trim\n") << QStringList{"Lambda"} << "" << C{}
+                                  << 0.0 << "The log has no column 'Lambda'.";
+    QTest::newRow("no such filter") << QByteArray("MAF,Trim\n") << t << "ECT:0:1" << C{} << 0.0
+                                    << "The log has no column 'ECT'.";
+    QTest::newRow("empty file") << QByteArray() << t << "" << C{} << 0.0
+                                << "The log has no column 'MAF'.";
+}
+
+void TestCorrect::logReading() {
+    QFETCH(QByteArray, log);
+    QFETCH(QStringList, trims);
+    QFETCH(QString, filter);
+    QFETCH(QList<qint64>, counts);
+    QFETCH(double, trim5);
+    QFETCH(QString, error);
+    CorrectionInput in;
+    in.logPath = write("reading.csv", log);
+    in.words = table();
+    in.meter = curve();
+    in.settings.signal = "MAF";
+    in.settings.trims = trims;
+    in.settings.minSamples = 1;
+    if (!filter.isEmpty()) {
+        const QStringList f = filter.split(':');
+        in.settings.filters.append({f[0], f[1].toDouble(), f[2].toDouble()});
+    }
+    const CorrectionResult r = CorrectFromLog(in);
+    QCOMPARE(r.error, error);
+    QCOMPARE(r.ok, error.isEmpty());
+    if (!r.ok) return;
+    const CorrectionReport& p = r.report;
+    const QList<qint64> got = {p.rowsRead, p.rowsUsed,     p.notANumber,
+                               p.filtered, p.outsideMeter, p.outsideTable};
+    QCOMPARE(got, counts);
+    QVERIFY(std::abs(p.entries[5].meanTrim() - trim5) < 1e-9);
+}
+
+void TestCorrect::meterRefusals_data() {
+    QTest::addColumn<bool>("meterHertz");
+    QTest::addColumn<bool>("tableHertz");
+    QTest::addColumn<MeterTextRows>("rows");
+    QTest::addColumn<QString>("error");
+    const MeterTextRows rising = {{"1", "10"}, {"2", "20"}};
+    QTest::newRow("hertz for a volt table")
+        << true << false << rising << "The meter reads hertz; the table drives volts.";
+    QTest::newRow("volts for a hertz table")
+        << false << true << rising << "The meter reads volts; the table drives hertz.";
+    QTest::newRow("out of order is sorted")
+        << false << false << MeterTextRows{{"2", "20"}, {"1", "10"}} << "";
+    QTest::newRow("a falling flow")
+        << false << false << MeterTextRows{{"1", "10"}, {"2", "20"}, {"3", "15"}}
+        << "The meter's flows do not rise with its signal.";
+    QTest::newRow("one signal twice")
+        << false << false << MeterTextRows{{"1", "10"}, {"1", "20"}, {"3", "30"}}
+        << "The meter's flows do not rise with its signal.";
+    QTest::newRow("one point") << false << false << MeterTextRows{{"1", "10"}}
+                               << "The meter's flows do not rise with its signal.";
+}
+
+void TestCorrect::meterRefusals() {
+    QFETCH(bool, meterHertz);
+    QFETCH(bool, tableHertz);
+    QFETCH(MeterTextRows, rows);
+    QFETCH(QString, error);
+    MeterCurve c;
+    QString message;
+    QCOMPARE(MeterCurveOf(meterRecord(false, meterHertz, rows), "m.maf", tableHertz, c, message),
+             error.isEmpty());
+    QCOMPARE(message, error);
+    if (error.isEmpty()) QCOMPARE(c.signal, std::vector<double>({1, 2}));
+}
+
+void TestCorrect::cliRefusals_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("error");  // the start of standard error
+    const QString p = dir_.filePath("p.KEX");
+    const QString l = dir_.filePath("log.csv");
+    const QString m = dir_.filePath("volts.maf");
+    const QStringList ok = {"correct", p, l, "--meter", m, "--signal", "MAF", "--trim", "Trim"};
+    QTest::newRow("no such column") << QStringList(ok.mid(0, 7) + QStringList{"--trim", "Trim,X"})
+                                    << 1 << "The log has no column 'X'.";
+    QStringList hertz = ok;
+    hertz[4] = dir_.filePath("hertz.maf");
+    QTest::newRow("meter of the other kind")
+        << hertz << 1 << "The meter reads hertz; the table drives volts.";
+    QStringList noLog = ok;
+    noLog[2] = dir_.filePath("none.csv");
+    QTest::newRow("no log") << noLog << 1 << noLog[2] + " not found";
+    QTest::newRow("filter without a range") << ok + QStringList{"--filter", "ECT:70"} << 2
+                                            << "varnel-cli: --filter takes COLUMN:MIN:MAX";
+    QTest::newRow("strength 150") << ok + QStringList{"--strength", "150"} << 2
+                                  << "varnel-cli: --strength";
+    QTest::newRow("unknown option")
+        << ok + QStringList{"--fast"} << 2 << "varnel-cli: unknown option --fast";
+}
+
+void TestCorrect::cliRefusals() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, error);
+    const QByteArray before = readAll(project_);
+    const Run r = cli(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.startsWith(error), qPrintable(r.err));
+    QVERIFY(r.out.isEmpty());
+    QCOMPARE(readAll(project_), before);
+}
+
+// A log made through the model engine from a table that gives 4 % too little flow everywhere:
+// the trims read about +4.17 %; after one correct --apply the same engine, logged again, needs
+// trims within 0.5 % at every entry that had enough samples.
+void TestCorrect::knownErrorIsCorrected() {
+    const MeterTextRows rows = {{"0.5", "10"},  {"1.0", "30"},  {"1.5", "60"},  {"2.0", "100"},
+                                {"2.5", "150"}, {"3.0", "210"}, {"3.5", "280"}, {"4.0", "360"},
+                                {"4.5", "450"}, {"5.0", "550"}};
+    const QString meter = dir_.filePath("known.maf");
+    QVERIFY(test::writeMeter(meter, true, false, rows));
+    datalog::EngineModel model;
+    QString error;
+    QVERIFY(datalog::ReadCurve(meter, 1, model.expected, error));
+    model.fitted = model.expected;
+    model.inputLow = 1.5;
+    model.inputHigh = 4.5;
+    for (int i = 0; i < kTableEntries; ++i) {
+        const double x = std::min(i * 0.1875, 5.0);
+        const double s = model.expected.signalAt(0.96 * model.expected.flowAt(x));
+        model.table[size_t(i)] = uint16_t(std::lround(s * 204.8));
+    }
+    const QString project = dir_.filePath("known.KEX");
+    QCOMPARE(cli({"new", project}).code, 0);
+    {
+        ProjectHeader header;
+        EepromImage image;
+        QCOMPARE(ReadProjectFile(project, header, image), ReadStatus::Ok);
+        for (int i = 0; i < kTableEntries; ++i) image.setEntry(i, model.table[size_t(i)]);
+        QCOMPARE(WriteProjectFile(project, header, image, error), SaveStatus::Saved);
+    }
+    datalog::LogShape shape;
+    shape.rows = 4000;
+    shape.noise = 0;
+    shape.dropoutEvery = 500;
+    auto logOf = [&](const QString& name) {
+        const QString path = dir_.filePath(name);
+        return datalog::WriteLogFile(path, model, shape) ? path : QString();
+    };
+    const QStringList how = {"--meter",       meter,      "--signal",     "maf v", "--trim",
+                             "STFT %,LTFT %", "--filter", "ECT C:70:200", "--json"};
+    // How many entries have enough samples; any of them that fails ok counts as a thousand.
+    auto corrected = [](const Run& r, const std::function<bool(const QJsonObject&)>& ok) {
+        int n = 0;
+        const QJsonObject report = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        for (const QJsonValue v : report.value("entries").toArray()) {
+            const QJsonObject e = v.toObject();
+            if (e.value("samples").toDouble() < 10) continue;
+            if (!ok(e)) qWarning("%s", QJsonDocument(e).toJson().constData());
+            n += ok(e) ? 1 : 1000;
+        }
+        return n;
+    };
+
+    const QString before = logOf("known-1.csv");
+    Run r = cli(QStringList{"correct", project, before} + how.mid(0, 8), "de_DE.UTF-8");
+    QCOMPARE(r.code, 0);
+    QVERIFY2(r.out.contains("Skipped, not a number: 8\n") && r.out.contains("|  +4.1"),
+             qPrintable(r.out));
+    r = cli(QStringList{"correct", project, before, "--apply"} + how);
+    QCOMPARE(r.code, 0);
+    QVERIFY(r.out.contains("\"rowsRead\": 4000") && r.out.contains("\"filtered\": 400"));
+    // Entries 8 to 24, 1.5 V to 4.5 V, read the error and move up.
+    QCOMPARE(corrected(r,
+                       [](const QJsonObject& e) {
+                           return std::abs(e.value("meanTrim").toDouble() - 4.17) < 1 &&
+                                  e.value("proposedWord").toInt() > e.value("word").toInt();
+                       }),
+             17);
+
+    EepromImage image;
+    ProjectHeader header;
+    QCOMPARE(ReadProjectFile(project, header, image), ReadStatus::Ok);
+    for (int i = 0; i < kTableEntries; ++i) model.table[size_t(i)] = image.entry(i);
+    r = cli(QStringList{"correct", project, logOf("known-2.csv")} + how);
+    QCOMPARE(r.code, 0);
+    QCOMPARE(corrected(r,
+                       [](const QJsonObject& e) {
+                           return std::abs(e.value("meanTrim").toDouble()) <= 0.5;
+                       }),
+             17);
+}
+
+QTEST_GUILESS_MAIN(TestCorrect)
+#include "tst_correct.moc"
