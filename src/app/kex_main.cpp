@@ -140,6 +140,9 @@ TMainForm::TMainForm(AppState& state, BoxLink& link, UiServices& ui, QWidget* pa
 TMainForm::~TMainForm() {
     // The history's last signals must not reach the menu items being taken down.
     if (history_) history_->stack().disconnect();
+    // The chart's viewport still sends events while the widgets below are taken down; its
+    // filter reaches into this window, which is no longer whole by then.
+    unwireChart();
 }
 
 int TMainForm::helpContextOf(const QWidget* widget) {

@@ -330,6 +330,7 @@ private:
     // The chart, the reference and the recent list (kex_main_chart.cpp, kex_main_compare.cpp,
     // kex_main_recent.cpp).
     void wireChart();
+    void unwireChart();
     void wireCompare();
     void drawReference();
     void wireRecent();

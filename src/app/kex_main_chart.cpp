@@ -164,6 +164,11 @@ class TMainForm::ChartEditor : public QObject {
     ProjectSnapshot before_;
 };
 
+void TMainForm::unwireChart() {
+    delete chartEditor_;
+    chartEditor_ = nullptr;
+}
+
 void TMainForm::wireChart() {
     chartEditor_ = new ChartEditor(*this);
     Chart1->viewport()->setMouseTracking(true);
