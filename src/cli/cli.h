@@ -32,6 +32,8 @@ void addCorrectCommands(std::vector<Command>& commands);
 // Prints to standard output / standard error, UTF-8, one line each.
 void out(const QString& line);
 void err(const QString& line);
+// Prints "varnel-cli: TEXT" to standard error and gives the exit code of a usage error.
+int usageError(const QString& text);
 
 // Each area's commands.
 void addLinkCommands(std::vector<Command>& commands);

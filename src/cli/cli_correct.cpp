@@ -19,11 +19,6 @@ namespace varnel::cli {
 
 namespace {
 
-int usageError(const QString& text) {
-    err(QStringLiteral("varnel-cli: ") + text);
-    return kExitUsage;
-}
-
 double rounded(double v) {
     return std::round(v * 1000) / 1000;
 }

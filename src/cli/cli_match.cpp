@@ -19,11 +19,6 @@ namespace varnel::cli {
 
 namespace {
 
-int usageError(const QString& text) {
-    err(QStringLiteral("varnel-cli: ") + text);
-    return kExitUsage;
-}
-
 // A cell's single-precision value as the shortest decimal that reads back as the same single,
 // so 597.6378 prints as that and not as the double 597.63781738...
 double shortestValue(float v) {

@@ -33,11 +33,6 @@ struct Session {
     Session() { controls.attach(doc); }
 };
 
-int usageError(const QString& text) {
-    err(QStringLiteral("varnel-cli: ") + text);
-    return kExitUsage;
-}
-
 // Options of the form --name VALUE; flags take no value. Returns false (with the reason) on
 // an unknown option or a missing value.
 struct Option {

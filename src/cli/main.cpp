@@ -16,6 +16,11 @@ void err(const QString& line) {
     std::fputc('\n', stderr);
 }
 
+int usageError(const QString& text) {
+    err(QStringLiteral("varnel-cli: ") + text);
+    return kExitUsage;
+}
+
 }  // namespace varnel::cli
 
 using namespace varnel::cli;
