@@ -4,7 +4,7 @@
 
 #include "app/kex_main.h"
 #include "base/widgets.h"
-#include "correct/kex_cord.h"
+#include "correct/correct_dialog.h"
 #include "datalog_model.h"
 #include "support/match_meters.h"
 #include "support/window_fixture.h"

@@ -2,7 +2,7 @@
 // button, the progress bar and status line, the reload after a Retrieve, and what a transfer
 // that stops part-way leaves behind.
 
-#include "app/kex_cmpd.h"
+#include "app/compare_dialog.h"
 #include "app/kex_main.h"
 #include "app/windows.h"
 #include "base/widgets.h"

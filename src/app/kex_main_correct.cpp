@@ -2,7 +2,7 @@
 #include "app/undo_history.h"
 #include "base/ui_services.h"
 #include "base/widgets.h"
-#include "correct/kex_cord.h"
+#include "correct/correct_dialog.h"
 
 #include <QAction>
 

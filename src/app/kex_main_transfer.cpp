@@ -1,4 +1,4 @@
-#include "app/kex_cmpd.h"
+#include "app/compare_dialog.h"
 #include "app/kex_main.h"
 #include "app/undo_history.h"
 #include "base/project_backup.h"

@@ -10,7 +10,7 @@
 // tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
-#include "app/kex_cmpd.h"
+#include "app/compare_dialog.h"
 #include "app/kex_main.h"
 #include "app/kex_new.h"
 #include "app/qt_ui_services.h"
@@ -19,7 +19,7 @@
 #include "app/windows.h"
 #include "base/project_file.h"
 #include "base/widgets.h"
-#include "correct/kex_cord.h"
+#include "correct/correct_dialog.h"
 #include "link/box_link.h"
 #include "link/kex_comm.h"
 #include "match/kex_matd.h"

@@ -1,4 +1,4 @@
-#include "kex_cmpd.h"
+#include "compare_dialog.h"
 
 #include "base/project_diff.h"
 

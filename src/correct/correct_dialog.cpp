@@ -1,4 +1,4 @@
-#include "kex_cord.h"
+#include "correct_dialog.h"
 
 #include "base/app_state.h"
 #include "base/ui_services.h"
