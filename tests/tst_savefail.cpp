@@ -25,7 +25,12 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 using namespace varnel;
 using varnel::test::FileSizeLimit;
@@ -75,6 +80,11 @@ QString fileNameOf(const QString& kind) {
     return QStringLiteral("kex.ini");
 }
 
+// A name as long as the system allows (255 bytes), which leaves no room to add to it.
+QString longNameOf(const QString& kind) {
+    return QString(251, QLatin1Char('n')) + fileNameOf(kind).right(4);
+}
+
 // The files beside target that are not target: what a failed save left behind.
 QStringList leftovers(const QString& target) {
     QStringList names = QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden);
@@ -104,6 +114,8 @@ class TestSaveFail : public QObject {
     void killedPartWay();
     void folderTheUserCannotWrite_data();
     void folderTheUserCannotWrite();
+    void failedInPlace_data();
+    void failedInPlace();
 
   private:
     void projectSave(const QString& failure, rlim_t limit);
@@ -272,15 +284,23 @@ void TestSaveFail::settingsSave(const QString& failure, rlim_t limit) {
 void TestSaveFail::killedPartWay_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("point");
+    QTest::addColumn<bool>("longName");
     for (const char* kind : {"project", "meter", "settings"})
         for (const char* point : {"write", "link", "rename"})
             QTest::newRow(qPrintable(QStringLiteral("%1: killed at %2").arg(kind, point)))
-                << kind << point;
+                << kind << point << false;
+    // The temporary file of a name at the system's limit takes a shorter name of its own.
+    for (const char* kind : {"project", "meter"})
+        for (const char* point : {"write", "rename"})
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1, 255-byte name: killed at %2").arg(kind, point)))
+                << kind << point << true;
 }
 
 void TestSaveFail::killedPartWay() {
     QFETCH(QString, kind);
     QFETCH(QString, point);
+    QFETCH(bool, longName);
     if (point == QLatin1String("link")) {
         // The temporary file is made without a name only where the file system can.
         const int fd =
@@ -288,7 +308,7 @@ void TestSaveFail::killedPartWay() {
         if (fd < 0) QSKIP("no unnamed temporary files here: the temporary file is named at once");
         ::close(fd);
     }
-    const QString file = path(fileNameOf(kind));
+    const QString file = path(longName ? longNameOf(kind) : fileNameOf(kind));
     const QByteArray before = previousOf(kind);
     QVERIFY(WindowFixture::writeAll(file, before));
 
@@ -300,8 +320,10 @@ void TestSaveFail::killedPartWay() {
     // A finished temporary file may stay behind, under a name no dialog offers as a project or
     // a meter ("before.KEX.Ab12Cd"), and so may the settings' lock file, which the next save
     // takes over once its process is gone.
+    const QString fileName = QFileInfo(file).fileName();
     for (const QString& name : leftovers(file)) {
-        QVERIFY2(name.startsWith(QFileInfo(file).fileName() + QLatin1Char('.')), qPrintable(name));
+        QVERIFY2(name.startsWith(longName ? fileName.left(240) : fileName + QLatin1Char('.')),
+                 qPrintable(name));
         QVERIFY2(!name.endsWith(QLatin1String(".KEX")) && !name.endsWith(QLatin1String(".maf")),
                  qPrintable(name));
     }
@@ -354,6 +376,67 @@ void TestSaveFail::folderTheUserCannotWrite() {
     QVERIFY(saved && !created);
     QVERIFY(WindowFixture::readAll(file) != previousOf(kind));
     if (kind == QLatin1String("settings")) QCOMPARE(LoadSettings(file).ComPort, 4);
+    QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{fileNameOf(kind)});
+}
+
+void TestSaveFail::failedInPlace_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("failure");  // "limit" a file-size limit, "full" a full disk
+    QTest::addColumn<int>("limit");        // bytes a file may grow to
+    QTest::addColumn<bool>("saved");
+    for (const char* kind : {"project", "meter", "settings"}) {
+        const int part = QByteArray(kind) == "project" ? 600
+                         : QByteArray(kind) == "meter" ? 1000
+                                                       : 20;
+        QTest::newRow(qPrintable(QStringLiteral("%1: size limit 0").arg(kind)))
+            << kind << "limit" << 0 << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1: size limit part-way").arg(kind)))
+            << kind << "limit" << part << false;
+        // A full disk still takes a file written over its own bytes; kex.ini grows, though.
+        QTest::newRow(qPrintable(QStringLiteral("%1: disk full").arg(kind)))
+            << kind << "full" << 0 << (QByteArray(kind) != "settings");
+    }
+}
+
+void TestSaveFail::failedInPlace() {
+    // The in-place write of folderTheUserCannotWrite fails, in a program of its own, so that the
+    // size limit's signal has its default action there, as in a user's shell.
+    QFETCH(QString, kind);
+    QFETCH(QString, failure);
+    QFETCH(int, limit);
+    QFETCH(bool, saved);
+    const passwd* nobody = ::getuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    if (::getuid() == 0 && !nobody) QSKIP("no user nobody to give up root for");
+    const uid_t uid = nobody ? nobody->pw_uid : ::getuid();
+    const gid_t gid = nobody ? nobody->pw_gid : ::getgid();
+    const QString folder = path(QStringLiteral("locked"));
+    const QString file = folder + QLatin1Char('/') + fileNameOf(kind);
+    QVERIFY(QDir().mkpath(folder) && WindowFixture::writeAll(file, previousOf(kind)));
+    QVERIFY(QFile::setPermissions(
+        file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
+    QVERIFY(Unprivileged::reachable(dir_->path()) && Unprivileged::reachable(folder));
+
+    const rlim_t bytes = failure == QLatin1String("limit") ? rlim_t(limit) : RLIM_INFINITY;
+    QProcess victim;
+    victim.setChildProcessModifier([uid, gid, bytes] {
+        rlimit r{};
+        ::getrlimit(RLIMIT_FSIZE, &r);
+        r.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &r);
+        ::signal(SIGXFSZ, SIG_DFL);
+        if (::getuid() == 0 && (::setgroups(1, &gid) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                                ::setresuid(uid, uid, uid) != 0))
+            ::_exit(99);
+    });
+    victim.start(QStringLiteral(SAVE_VICTIM),
+                 {kind, file, failure == QLatin1String("full") ? failure : QStringLiteral("none")});
+    QVERIFY(victim.waitForFinished(20000));
+    QCOMPARE(victim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(victim.exitCode(), saved ? 0 : 1);
+    if (saved)
+        QVERIFY(WindowFixture::readAll(file).contains("AFTER"));
+    else
+        QCOMPARE(WindowFixture::readAll(file), previousOf(kind));
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{fileNameOf(kind)});
 }
 
