@@ -127,8 +127,11 @@ QString CutFileName(const QString& name, int reserve) {
     return cut;
 }
 
-ReplaceOutcome ReplaceFileContents(const QString& path, const QByteArray& data) {
+ReplaceOutcome ReplaceFileContents(const QString& link, const QByteArray& data) {
     const FileSizeLimitAsError limit;
+    // A symbolic link stays one: the file it names is replaced, as QSaveFile does.
+    const QFileInfo named(link);
+    const QString path = named.isSymLink() && named.exists() ? named.canonicalFilePath() : link;
     const QFileInfo info(path);
     const bool exists = info.exists();
     if (exists && !QFileInfo(info.absolutePath()).isWritable()) return writeInPlace(path, data);
