@@ -6,6 +6,9 @@
 //   write   is killed (SIGKILL) half-way through writing the temporary file
 //   link    is killed (SIGKILL) as the finished temporary file is given its name
 //   rename  is killed (SIGKILL) just before the temporary file is renamed over PATH
+//   full    lives on a full disk in PATH's folder: a write there may cover bytes a file has
+//           already, none past its end ("No space left on device"); the system's temporary
+//           folder elsewhere has room
 // It replaces the C library's write, linkat and rename for this process, so the kill falls
 // exactly between the steps of the save.
 
@@ -20,8 +23,11 @@
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -55,6 +61,15 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
         syscall(SYS_write, fd, data, size / 2);
         kill(getpid(), SIGKILL);
     }
+    struct stat st {};
+    const off_t at = strcmp(g_point, "full") == 0 && isSaveFile(fd) ? lseek(fd, 0, SEEK_CUR) : -1;
+    if (at >= 0 && fstat(fd, &st) == 0) {
+        if (at >= st.st_size) {
+            errno = ENOSPC;
+            return -1;
+        }
+        size = std::min(size, size_t(st.st_size - at));
+    }
     return syscall(SYS_write, fd, data, size);
 }
 
@@ -71,7 +86,8 @@ extern "C" int linkat(int fromDir, const char* from, int toDir, const char* to, 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc != 4) {
-        fprintf(stderr, "usage: save_victim project|meter|settings PATH none|write|link|rename\n");
+        fprintf(stderr,
+                "usage: save_victim project|meter|settings PATH none|write|link|rename|full\n");
         return 2;
     }
     const QString kind = QString::fromLocal8Bit(argv[1]);

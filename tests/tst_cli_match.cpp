@@ -241,11 +241,15 @@ void TestCliMatch::failures_data() {
     QTest::newRow("missing project")
         << QStringList{"%FUSE.MAF", "%FUSE.MAF", "--into", "%Fnone.KEX"} << 1
         << "%Fnone.KEX not found\n";
-    QTest::newRow("a text that is not a number") << QStringList{"%Fbad.maf", "%FUSE.MAF"} << 1
-                                                 << "'3OO' is not a valid floating point value\n";
+    QTest::newRow("a text that is not a number")
+        << QStringList{"%Fbad.maf", "%FUSE.MAF"} << 1
+        << "%Fbad.maf cannot be used: '3OO' is not a valid floating point value\n";
     QTest::newRow("a number beyond every type")
-        << QStringList{"%Fhuge.maf", "%FUSE.MAF"} << 1
-        << "'1e99999' is not a valid floating point value\n";
+        << QStringList{"%FUSE.MAF", "%Fhuge.maf"} << 1
+        << "%Fhuge.maf cannot be used: '1e99999' is not a valid floating point value\n";
+    QTest::newRow("not a meter file")
+        << QStringList{"%FUSE.MAF", "%Fnotes.maf"} << 1
+        << "%Fnotes.maf cannot be used: 'ea, sal' is not a valid floating point value\n";
 }
 
 void TestCliMatch::failures() {
@@ -256,6 +260,9 @@ void TestCliMatch::failures() {
                        {{"0.00", "0"}, {"3.00", "3OO"}, {"6.00", "600"}}));
     QVERIFY(writeMeter(ford(QStringLiteral("huge.maf")), false, false,
                        {{"0.00", "0"}, {"1e99999", "300"}, {"6.00", "600"}}));
+    QVERIFY(WindowFixture::writeAll(
+        ford(QStringLiteral("notes.maf")),
+        "Shopping list: eggs, milk, bread, butter, coffee, apples, rice, tea, salt.\n"));
     const QString folder = ford(QString());
     for (QString& a : args) a.replace(QStringLiteral("%F"), folder);
     const Run r = cli(QStringList{QStringLiteral("match")} + args);

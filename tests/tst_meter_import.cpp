@@ -120,8 +120,10 @@ void TestMeterImport::lines_data() {
     QTest::addColumn<QStringList>("lines");
     QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList({"a", "b"});
     QTest::newRow("CR alone") << QByteArray("a\rb\r") << QStringList({"a", "b"});
-    QTest::newRow("LF alone is inside the line") << QByteArray("a\nb\n") << QStringList({"a\nb\n"});
-    QTest::newRow("LF CR") << QByteArray("a\n\rb") << QStringList({"a\n", "b"});
+    QTest::newRow("LF alone") << QByteArray("a\nb\n") << QStringList({"a", "b"});
+    QTest::newRow("LF CR: two ends") << QByteArray("a\n\rb") << QStringList({"a", "", "b"});
+    QTest::newRow("all three mixed")
+        << QByteArray("a\rb\nc\r\nd") << QStringList({"a", "b", "c", "d"});
     QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList({"a", "", "b"});
     QTest::newRow("no end at the end") << QByteArray("a\r\nb") << QStringList({"a", "b"});
     QTest::newRow("Ctrl+Z ends the file")
@@ -195,10 +197,10 @@ void TestMeterImport::import_data() {
     QTest::newRow("values above the editor's limits") << kHeader + "7 12000\r\n"
                                                       << 0 << "AB-1" << 0 << 1 << "first"
                                                       << "second" << QStringList({"7.000|12000.0"});
-    QTest::newRow("LF only: one line")
-        << QByteArray("ABCDEFGHIJ\nVolts\nkg/hr\nd\ne\n0.5 10\n1.0 20\n") << 0
-        << "ABCDEFGHIJ\nVolts\nkg/hr\nd\ne" << 0 << 0 << ""
-        << "" << QStringList();
+    QTest::newRow("LF only, as Linux writes text")
+        << QByteArray("ABCDEFGHIJ\nVolts\nkg/hr\nd-1\ne-2\n0.5 10\n1.0 20\n") << 1 << "ABCDEFGHIJ"
+        << 0 << 1 << "d-1"
+        << "e-2" << QStringList({"0.500|10.000", "1.000|20.000"});
     QTest::newRow("Ctrl+Z") << kHeader +
                                    "1 2\r\n\x1A"
                                    "3 4\r\n"
@@ -320,6 +322,7 @@ void TestMeterImport::convertFailures() {
     const QString empty = path(QStringLiteral("empty.txt"));
     writeBytes(empty, QByteArray());
     ui_.expectOpenFile(path(QStringLiteral("empty")));  // typed without its extension
+    ui_.expectInformation(NoPointsMessage(empty));
     d_->ImportButtonClick();
     VERIFY_UI(ui_);
     QCOMPARE(d_->PartNumberEdit->text(), QStringLiteral("BUFFERED"));
@@ -397,7 +400,7 @@ void TestMeterImport::cliImportIsConvertThenSave() {
 
 void TestMeterImport::cliFailures() {
     const QString noPart = path(QStringLiteral("nopart.txt"));
-    writeBytes(noPart, "\r\nVolts\r\n");
+    writeBytes(noPart, "\r\nVolts\r\n\r\n\r\n\r\n1 2\r\n");
     const QString out = path(QStringLiteral("nopart.maf"));
     QProcess p;
     p.start(QStringLiteral(VARNEL_CLI), {"meter", "import", noPart, out});
@@ -410,6 +413,22 @@ void TestMeterImport::cliFailures() {
     QVERIFY(p.waitForFinished(10000));
     QCOMPARE(p.exitCode(), 1);
     QCOMPARE(p.readAllStandardError(), QByteArray("File not found\n"));
+
+    // Not a meter's text: imported, it reads no point; shown, it is refused.
+    const QString notes = path(QStringLiteral("notes.txt"));
+    writeBytes(notes,
+               "Shopping list: eggs, milk, bread, butter, coffee, apples, rice, tea, salt.\n");
+    p.start(QStringLiteral(VARNEL_CLI), {"meter", "import", notes, out});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()), NoPointsMessage(notes) + '\n');
+    QVERIFY(!QFileInfo::exists(out));
+    p.start(QStringLiteral(VARNEL_CLI), {"meter", "show", notes});
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(p.readAllStandardError()),
+             notes + " cannot be used: 'ea, sal' is not a valid floating point value\n");
+    QCOMPARE(p.readAllStandardOutput(), QByteArray());
 
     for (const QStringList& args :
          {QStringList({"meter", "import", noPart}), QStringList({"meter", "show"}),

@@ -25,7 +25,12 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 using namespace varnel;
 using varnel::test::FileSizeLimit;
@@ -75,20 +80,16 @@ QString fileNameOf(const QString& kind) {
     return QStringLiteral("kex.ini");
 }
 
+// A name as long as the system allows (255 bytes), which leaves no room to add to it.
+QString longNameOf(const QString& kind) {
+    return QString(251, QLatin1Char('n')) + fileNameOf(kind).right(4);
+}
+
 // The files beside target that are not target: what a failed save left behind.
 QStringList leftovers(const QString& target) {
     QStringList names = QFileInfo(target).dir().entryList(QDir::Files | QDir::Hidden);
     names.removeAll(QFileInfo(target).fileName());
     return names;
-}
-
-// Saves contents other than previousOf(kind) exactly as the program does.
-bool saveAnew(const QString& kind, const QString& file) {
-    QString error;
-    if (kind == QLatin1String("project"))
-        return WriteProjectFile(file, ProjectHeader(), EepromImage(), error) == SaveStatus::Saved;
-    if (kind == QLatin1String("meter")) return WriteMeterFile(file, TMeterRecord(), error);
-    return SaveSettings(file, 4, 19200);
 }
 
 }  // namespace
@@ -272,15 +273,23 @@ void TestSaveFail::settingsSave(const QString& failure, rlim_t limit) {
 void TestSaveFail::killedPartWay_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("point");
+    QTest::addColumn<bool>("longName");
     for (const char* kind : {"project", "meter", "settings"})
         for (const char* point : {"write", "link", "rename"})
             QTest::newRow(qPrintable(QStringLiteral("%1: killed at %2").arg(kind, point)))
-                << kind << point;
+                << kind << point << false;
+    // The temporary file of a name at the system's limit takes a shorter name of its own.
+    for (const char* kind : {"project", "meter"})
+        for (const char* point : {"write", "rename"})
+            QTest::newRow(
+                qPrintable(QStringLiteral("%1, 255-byte name: killed at %2").arg(kind, point)))
+                << kind << point << true;
 }
 
 void TestSaveFail::killedPartWay() {
     QFETCH(QString, kind);
     QFETCH(QString, point);
+    QFETCH(bool, longName);
     if (point == QLatin1String("link")) {
         // The temporary file is made without a name only where the file system can.
         const int fd =
@@ -288,7 +297,7 @@ void TestSaveFail::killedPartWay() {
         if (fd < 0) QSKIP("no unnamed temporary files here: the temporary file is named at once");
         ::close(fd);
     }
-    const QString file = path(fileNameOf(kind));
+    const QString file = path(longName ? longNameOf(kind) : fileNameOf(kind));
     const QByteArray before = previousOf(kind);
     QVERIFY(WindowFixture::writeAll(file, before));
 
@@ -300,8 +309,10 @@ void TestSaveFail::killedPartWay() {
     // A finished temporary file may stay behind, under a name no dialog offers as a project or
     // a meter ("before.KEX.Ab12Cd"), and so may the settings' lock file, which the next save
     // takes over once its process is gone.
+    const QString fileName = QFileInfo(file).fileName();
     for (const QString& name : leftovers(file)) {
-        QVERIFY2(name.startsWith(QFileInfo(file).fileName() + QLatin1Char('.')), qPrintable(name));
+        QVERIFY2(name.startsWith(longName ? fileName.left(240) : fileName + QLatin1Char('.')),
+                 qPrintable(name));
         QVERIFY2(!name.endsWith(QLatin1String(".KEX")) && !name.endsWith(QLatin1String(".maf")),
                  qPrintable(name));
     }
@@ -329,32 +340,72 @@ void TestSaveFail::killedPartWay() {
 
 void TestSaveFail::folderTheUserCannotWrite_data() {
     QTest::addColumn<QString>("kind");
-    for (const char* kind : {"project", "meter", "settings"}) QTest::newRow(kind) << kind;
+    QTest::addColumn<QString>("failure");  // "" none, "limit" a file-size limit, "full" a full disk
+    QTest::addColumn<int>("limit");        // bytes a file may grow to
+    QTest::addColumn<bool>("saved");
+    for (const char* kind : {"project", "meter", "settings"}) {
+        const int part = QByteArray(kind) == "project" ? 600
+                         : QByteArray(kind) == "meter" ? 1000
+                                                       : 20;
+        QTest::newRow(kind) << kind << "" << 0 << true;
+        QTest::newRow(qPrintable(QStringLiteral("%1: size limit 0").arg(kind)))
+            << kind << "limit" << 0 << false;
+        QTest::newRow(qPrintable(QStringLiteral("%1: size limit part-way").arg(kind)))
+            << kind << "limit" << part << false;
+        // A full disk still takes a file written over its own bytes; kex.ini grows, though.
+        QTest::newRow(qPrintable(QStringLiteral("%1: disk full").arg(kind)))
+            << kind << "full" << 0 << (QByteArray(kind) != "settings");
+    }
 }
 
 void TestSaveFail::folderTheUserCannotWrite() {
     // The file may be written, its folder may not: with no room for the temporary file the
-    // file is written in place. A new file cannot be made there at all.
+    // file is written in place, and a write that fails there leaves it byte for byte. A new
+    // file cannot be made there at all. The saves run as the user nobody in a program of their
+    // own, where the size limit's signal has its default action, as in a user's shell.
     QFETCH(QString, kind);
-    if (!Unprivileged().ok()) QSKIP("cannot give up root for the user nobody");
+    QFETCH(QString, failure);
+    QFETCH(int, limit);
+    QFETCH(bool, saved);
+    const passwd* nobody = ::getuid() == 0 ? ::getpwnam("nobody") : nullptr;
+    if (::getuid() == 0 && !nobody) QSKIP("no user nobody to give up root for");
+    const uid_t uid = nobody ? nobody->pw_uid : ::getuid();
+    const gid_t gid = nobody ? nobody->pw_gid : ::getgid();
     const QString folder = path(QStringLiteral("locked"));
     const QString file = folder + QLatin1Char('/') + fileNameOf(kind);
     QVERIFY(QDir().mkpath(folder) && WindowFixture::writeAll(file, previousOf(kind)));
     QVERIFY(QFile::setPermissions(
         file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther | QFile::WriteOther));
-    QVERIFY(Unprivileged::reachable(dir_->path()) && Unprivileged::reachable(folder));
-    bool saved = false;
-    bool created = true;
-    {
-        Unprivileged user;
-        QVERIFY(!QFileInfo(folder).isWritable());
-        saved = saveAnew(kind, file);
-        created = saveAnew(kind, folder + QStringLiteral("/new-") + fileNameOf(kind));
-    }
-    QVERIFY(saved && !created);
-    QVERIFY(WindowFixture::readAll(file) != previousOf(kind));
-    if (kind == QLatin1String("settings")) QCOMPARE(LoadSettings(file).ComPort, 4);
+    // No one but root may write the folder; root runs the saves as nobody.
+    const auto readOnly = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+    QVERIFY(Unprivileged::reachable(dir_->path()) && QFile::setPermissions(folder, readOnly));
+    const rlim_t bytes = failure == QLatin1String("limit") ? rlim_t(limit) : RLIM_INFINITY;
+    const auto save = [&](const QString& target) {
+        QProcess victim;
+        victim.setChildProcessModifier([uid, gid, bytes] {
+            rlimit r{};
+            ::getrlimit(RLIMIT_FSIZE, &r);
+            r.rlim_cur = bytes;
+            ::setrlimit(RLIMIT_FSIZE, &r);
+            ::signal(SIGXFSZ, SIG_DFL);
+            if (::getuid() == 0 && (::setgroups(1, &gid) != 0 || ::setresgid(gid, gid, gid) != 0 ||
+                                    ::setresuid(uid, uid, uid) != 0))
+                ::_exit(99);
+        });
+        victim.start(QStringLiteral(SAVE_VICTIM),
+                     {kind, target, failure == QLatin1String("full") ? failure : "none"});
+        victim.waitForFinished(20000);
+        return victim.exitStatus() == QProcess::NormalExit ? victim.exitCode() : -1;
+    };
+    QCOMPARE(save(file), saved ? 0 : 1);
+    QCOMPARE(save(folder + QStringLiteral("/new-") + fileNameOf(kind)), 1);
+    if (saved)
+        QVERIFY(WindowFixture::readAll(file) != previousOf(kind));
+    else
+        QCOMPARE(WindowFixture::readAll(file), previousOf(kind));
+    if (saved && kind == QLatin1String("settings")) QCOMPARE(LoadSettings(file).ComPort, 4);
     QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{fileNameOf(kind)});
+    QVERIFY(QFile::setPermissions(folder, readOnly | QFile::WriteOwner));
 }
 
 QTEST_MAIN(TestSaveFail)

@@ -3,6 +3,7 @@
 // through kexbox on a real pseudo-terminal.
 
 #include "base/app_state.h"
+#include "base/project_backup.h"
 #include "base/project_file.h"
 #include "link/box_changes.h"
 #include "link/box_transfer.h"
@@ -23,7 +24,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
+#include <latch>
 #include <memory>
+#include <thread>
 
 using namespace varnel;
 using varnel::test::InProcessBox;
@@ -173,6 +177,7 @@ class TestTransfer : public QObject {
     void retrieveFailures();
     void changesOnTheWire_data();
     void changesOnTheWire();
+    void backupsOfOneSecond();
 
     void cliRoundTrip();
     void cliDiffAndChangedOnly();
@@ -509,7 +514,12 @@ void TestTransfer::changesOnTheWire_data() {
         << "" << true << kNoAckText << E::ReadFailed << 10;
     QTest::newRow("failed backup: nothing written")
         << QList<int>{5} << ""
-        << "blocked" << true << "Invalid filename" << E::BackupFailed << 80;
+        << "blocked" << true
+        << "Error saving the backup %B: Invalid filename. The box was not written."
+        << E::BackupFailed << 80;
+    QTest::newRow("a project name at the system's limit: the backup's is cut to fit")
+        << QList<int>{5} << ""
+        << "long" << true << "" << E::Written << 80;
 }
 
 void TestTransfer::changesOnTheWire() {
@@ -535,16 +545,21 @@ void TestTransfer::changesOnTheWire() {
     const auto boxBefore = box.model->eeprom;
 
     QTemporaryDir dir;
-    const BackupPlace place{dir.filePath(QStringLiteral("Backups")), QStringLiteral("demo"),
+    // A project file's own name can be 255 bytes; its backup's name adds the time.
+    const bool longName = backupIn == QLatin1String("long");
+    const BackupPlace place{dir.filePath(QStringLiteral("Backups")),
+                            longName ? QString(251, QLatin1Char('L')) : QStringLiteral("demo"),
                             QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))};
-    QString expectedBackup = dir.filePath(QStringLiteral("Backups/demo-20240305-140709.KEX"));
+    QString expectedBackup = dir.filePath(
+        QStringLiteral("Backups/%1-20240305-140709.KEX").arg(place.stem.left(longName ? 235 : 4)));
     if (backupIn == QLatin1String("blocked")) QVERIFY(writeFile(place.dir, "in the way"));
     if (backupIn == QLatin1String("taken")) {
         QVERIFY(QDir().mkpath(place.dir) && writeFile(expectedBackup, "older"));
         expectedBackup.replace(QStringLiteral(".KEX"), QStringLiteral("-2.KEX"));
     }
     ScriptedUi ui;
-    if (!error.isEmpty()) ui.expectError(error);
+    if (!error.isEmpty())
+        ui.expectError(QString(error).replace(QStringLiteral("%B"), expectedBackup));
     if (end == E::Equal) ui.expectInformation(QStringLiteral("The box holds the project's data."));
     std::vector<int> asked;
     ChangesSteps steps;
@@ -587,6 +602,36 @@ void TestTransfer::changesOnTheWire() {
     QCOMPARE(state.image, before.image);
     QVERIFY(state.header == before.header);
     QVERIFY(state.Modified);
+}
+
+void TestTransfer::backupsOfOneSecond() {
+    // One project written into several boxes at once (a workshop's script): every run saves
+    // its backup in the same second, and every run keeps its own.
+    QTemporaryDir dir;
+    constexpr int kRuns = 8;
+    for (int round = 0; round < 4; ++round) {
+        const QDateTime time(QDate(2024, 3, 5), QTime(14, 7, round));
+        std::array<QString, kRuns> paths;
+        std::array<bool, kRuns> saved{};
+        std::array<ScriptedUi, kRuns> ui;
+        std::latch start(kRuns);
+        std::vector<std::thread> runs;
+        for (int i = 0; i < kRuns; ++i)
+            runs.emplace_back([&, i] {
+                EepromImage box;
+                box.fill(uint8_t(i));
+                start.arrive_and_wait();
+                saved[size_t(i)] = SaveBackup(ui[size_t(i)], dir.path(), QStringLiteral("shop"),
+                                              time, ProjectHeader(), box, paths[size_t(i)]);
+            });
+        for (std::thread& t : runs) t.join();
+        for (int i = 0; i < kRuns; ++i) {
+            VERIFY_UI(ui[size_t(i)]);
+            QVERIFY(saved[size_t(i)]);
+            QCOMPARE(projectImage(paths[size_t(i)]), QByteArray(kImageSize, char(i)));
+        }
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 4 * kRuns);
 }
 
 void TestTransfer::cliRoundTrip() {

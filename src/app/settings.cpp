@@ -1,9 +1,10 @@
 #include "settings.h"
 
+#include "base/file_replace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -141,29 +142,22 @@ static bool setKeys(const QString& path, int comPort, int baudRate, const ExtraK
 }
 
 static bool writeSettings(const QString& path, int comPort, int baudRate, const ExtraKeys& extra) {
+    const FileSizeLimitAsError limit;
     const QString folder = QFileInfo(path).absolutePath();
     QDir().mkpath(folder);
     if (!QFileInfo::exists(path) || QFileInfo(folder).isWritable())
         return setKeys(path, comPort, baudRate, extra);
     // A folder the user may not write holds neither the lock file nor the temporary file, yet
     // kex.ini itself may be writable: the keys are set in a copy kept elsewhere, and the copy
-    // is written over kex.ini in place. (QSettings' own in-place fallback would not see a full
-    // disk cut the file short.)
+    // is written over kex.ini in place, which a failure leaves as it was. (QSettings' own
+    // in-place fallback truncates the file first.)
     QTemporaryDir scratch;
     const QString copy = scratch.filePath(QStringLiteral("kex.ini"));
     if (!scratch.isValid() || !QFile::copy(path, copy) || !setKeys(copy, comPort, baudRate, extra))
         return false;
     QFile in(copy);
     if (!in.open(QIODevice::ReadOnly)) return false;
-    const QByteArray data = in.readAll();
-    QSaveFile out(path);
-    out.setDirectWriteFallback(true);
-    if (!out.open(QIODevice::WriteOnly)) return false;
-    if (out.write(data) != data.size() || !out.flush() || out.size() != data.size()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
+    return ReplaceFileContents(path, in.readAll()).ok();
 }
 
 }  // namespace varnel

@@ -23,9 +23,18 @@ QString BackupStem(const QString& projectFileName, DocState state);
 bool SaveProjectCopy(UiServices& ui, const QString& path, ProjectHeader header,
                      const EepromImage& image, int32_t today, bool announce);
 
-// Saves a backup into dir (made when missing) as STEM-YYYYMMDD-HHMMSS.KEX by the local time, or
-// with -2, -3, ... before the extension when that name is taken: a backup never replaces
-// another. On success path names the file; on failure the save's message has been shown.
+// A backup's file name: STEM-YYYYMMDD-HHMMSS.KEX by the local time, with -n before the
+// extension from n = 2 on; the stem is cut so that the name fits the system's limit.
+QString BackupFileName(const QString& stem, const QDateTime& time, int n);
+
+// "Error saving the backup PATH: REASON. The box was not written." (no ": REASON" for a write
+// that stopped part-way).
+QString BackupFailedText(const QString& path, const QString& reason);
+
+// Saves a backup into dir (made when missing) under BackupFileName, the first n whose name is
+// free: the name is taken by creating the file exclusively, so a backup never replaces another,
+// not even one that another run is saving in the same second. On success path names the file;
+// on failure nothing is left under that name and BackupFailedText has been shown.
 bool SaveBackup(UiServices& ui, const QString& dir, const QString& stem, const QDateTime& time,
                 const ProjectHeader& header, const EepromImage& image, QString& path);
 

@@ -1,8 +1,9 @@
 #include "project_file.h"
 
+#include "base/file_replace.h"
+
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -26,16 +27,18 @@ int takeRecords(const QByteArray& data, qsizetype& offset, int count, QByteArray
     return taken;
 }
 
-// The classic runtime texts for the system errors met when creating a file. A folder that does
-// not exist is the system's "path not found", which the runtime words as "Invalid filename".
-QString createErrorText(const QString& path, const QSaveFile& file) {
+}  // namespace
+
+QString CreateErrorText(const QString& path, QFileDevice::FileError error) {
     const QFileInfo info(path);
     const QFileInfo dir(info.absolutePath());
     if (info.fileName().isEmpty() || !dir.isDir()) return QStringLiteral("Invalid filename");
     if (info.isDir() || !dir.isWritable()) return QStringLiteral("File access denied");
-    if (file.error() == QFileDevice::ResourceError) return QStringLiteral("Disk full");
-    return QStringLiteral("I/O error %1").arg(int(file.error()));
+    if (error == QFileDevice::ResourceError) return QStringLiteral("Disk full");
+    return QStringLiteral("I/O error %1").arg(int(error));
 }
+
+namespace {
 
 // The owner's write bit is the file's own read-only mark. It is checked by itself because a
 // privileged user may write any file, and isWritable() then says yes.
@@ -103,21 +106,17 @@ SaveStatus WriteFileBytes(const QString& path, const QByteArray& data, QString& 
         errorText = QStringLiteral("File access denied");
         return SaveStatus::Refused;
     }
-    QSaveFile file(path);
-    // A folder the user may not write has no room for the temporary file, yet the file itself
-    // may be writable: it is then written in place, the one save that cannot be atomic.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        errorText = createErrorText(path, file);
-        return SaveStatus::Refused;
+    const ReplaceOutcome written = ReplaceFileContents(path, data);
+    switch (written.end) {
+        case ReplaceOutcome::End::Replaced:
+            return SaveStatus::Saved;
+        case ReplaceOutcome::End::NotOpened:
+            errorText = CreateErrorText(path, written.error);
+            return SaveStatus::Refused;
+        case ReplaceOutcome::End::NotWritten:
+            break;
     }
-    // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
-    // over the old one), so flush and check the size first.
-    if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
-        file.cancelWriting();
-        return SaveStatus::Incomplete;
-    }
-    return file.commit() ? SaveStatus::Saved : SaveStatus::Incomplete;
+    return SaveStatus::Incomplete;
 }
 
 void StampHeaderForSave(ProjectHeader& header, int32_t today) {

@@ -4,6 +4,7 @@
 #include "image/eeprom_image.h"
 
 #include <QDate>
+#include <QFileDevice>
 #include <QString>
 
 namespace varnel {
@@ -48,11 +49,17 @@ enum class SaveStatus {
 };
 
 // Writes header then image atomically: on failure the previous file is left as it was. In a
-// folder the user may not write, a writable file is written in place instead.
+// folder the user may not write, a writable file is written in place instead, and a failure
+// there too leaves it byte for byte (ReplaceFileContents).
 // A file whose write permission is off ("read-only") is refused with "File access denied", also
 // for a user whom the system would let write it anyway.
 SaveStatus WriteProjectFile(const QString& path, const ProjectHeader& header,
                             const EepromImage& image, QString& errorText);
+
+// The classic runtime texts for the system errors met when creating a file ("File access
+// denied", "Disk full", ...). A folder that does not exist is the system's "path not found",
+// which the runtime words as "Invalid filename".
+QString CreateErrorText(const QString& path, QFileDevice::FileError error);
 
 // Writes data to path atomically, with the refusals of a project save.
 SaveStatus WriteFileBytes(const QString& path, const QByteArray& data, QString& errorText);

@@ -69,6 +69,16 @@ void printJson(const MeterMatchSession& m) {
     out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
 }
 
+// A file whose texts are not numbers is no meter: refused whole, naming it, as the meter
+// editor's Open refuses it, before anything is matched.
+bool readMeter(const QString& path, TMeterRecord& record, UiServices& ui) {
+    if (!ReadMatchMeter(path, record, ui)) return false;
+    QString error;
+    if (CheckMeterTexts(record, path, error)) return true;
+    ui.error(error);
+    return false;
+}
+
 int runMatch(const QStringList& args) {
     QStringList files;
     bool json = false;
@@ -105,8 +115,8 @@ int runMatch(const QStringList& args) {
     }
 
     MeterMatchSession m(state, ui);
-    if (!ReadMatchMeter(files[0], m.UseRecord, ui)) return kExitFailure;
-    if (!ReadMatchMeter(files[1], m.MatchRecord, ui)) return kExitFailure;
+    if (!readMeter(files[0], m.UseRecord, ui)) return kExitFailure;
+    if (!readMeter(files[1], m.MatchRecord, ui)) return kExitFailure;
     m.UseGroup = m.MatchGroup = state.header.Group();
     m.UseFile = listedName(files[0]);
     m.MatchFile = listedName(files[1]);

@@ -36,7 +36,8 @@ int meterShow(const QStringList& args) {
     }
     TMeterRecord record;
     QString error;
-    if (!ReadMeterFile(path, record, error)) {
+    // A file whose texts are not numbers is no meter file: refused as the editor's Open does.
+    if (!ReadMeterFile(path, record, error) || !CheckMeterTexts(record, path, error)) {
         err(error);
         return kExitFailure;
     }
@@ -85,6 +86,10 @@ int meterImport(const QStringList& args) {
     // (formatted and sorted)...
     TMeterRecord record;
     const MeterImportResult result = ImportMeterText(data, record);
+    if (result.points == 0) {
+        err(NoPointsMessage(args[0]));
+        return kExitFailure;
+    }
     MeterForm form = MeterRecordToForm(record);
     SortMeterRows(form.rows);
     if (result.leftOut > 0) err(LeftOutMessage(result.leftOut));

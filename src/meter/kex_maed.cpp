@@ -592,6 +592,7 @@ void TMassAirEditorDialog::ImportButtonClick() {
     RecordToForm();
     BubbleSort();
     UpdateGraph();
+    if (result.points == 0) ui_.information(NoPointsMessage(name));
     if (result.leftOut > 0) ui_.information(LeftOutMessage(result.leftOut));
 }
 

@@ -1,10 +1,10 @@
 #include "meter_file.h"
 
+#include "base/file_replace.h"
 #include "image/eeprom_image.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -146,27 +146,14 @@ bool WriteMeterFile(const QString& path, const TMeterRecord& record, QString& er
         error = QStringLiteral("File access denied");
         return false;
     }
-    QSaveFile file(path);
-    // In a folder the user may not write, a writable file is written in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = fileErrorText(path, file.error(), true);
-        return false;
-    }
-    const QByteArray data = record.toByteArray();
-    // commit() does not see a failure of the final flush (Qt 6.4 then renames a cut-short file
-    // over the old one: a full disk would eat the meter), so flush and check the size first. A
-    // write the system refuses part-way is the runtime's "Disk full".
-    if (file.write(data) != data.size() || !file.flush() || file.size() != data.size()) {
-        file.cancelWriting();
-        error = QStringLiteral("Disk full");
-        return false;
-    }
-    if (!file.commit()) {
-        error = fileErrorText(path, file.error(), true);
-        return false;
-    }
-    return true;
+    const ReplaceOutcome written = ReplaceFileContents(path, record.toByteArray());
+    if (written.ok()) return true;
+    // A write the system refuses part-way is the runtime's "Disk full".
+    error =
+        written.end == ReplaceOutcome::End::NotWritten && written.error != QFileDevice::RenameError
+            ? QStringLiteral("Disk full")
+            : fileErrorText(path, written.error, true);
+    return false;
 }
 
 bool MeterTextToNumber(const QString& text, double& value) {

@@ -82,7 +82,8 @@ bool ReadFileStart(const QString& path, qint64 maxBytes, QByteArray& data, QStri
 bool ReadMeterFile(const QString& path, TMeterRecord& record, QString& error);
 
 // Writes the 2176 bytes atomically: when the write fails the previous file is left as it was.
-// In a folder the user may not write, a writable file is written in place instead.
+// In a folder the user may not write, a writable file is written in place instead, and a
+// failure there too leaves it byte for byte.
 bool WriteMeterFile(const QString& path, const TMeterRecord& record, QString& error);
 
 // The number in a meter text: blanks around it, an optional sign, digits with an optional

@@ -18,11 +18,11 @@ QStringList MeterTextLines(const QByteArray& data) {
     for (int i = 0; i < data.size(); ++i) {
         const char c = data[i];
         if (c == '\x1A') break;
-        if (c == '\r') {
+        if (c == '\r' || c == '\n') {
             lines.append(QString::fromLatin1(line));
             line.clear();
             open = false;
-            if (i + 1 < data.size() && data[i + 1] == '\n') ++i;
+            if (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ++i;
             continue;
         }
         line.append(c);
@@ -104,6 +104,13 @@ MeterImportResult ImportMeterText(const QByteArray& data, TMeterRecord& record) 
         record.setFlowText(row, FormatMeterNumber("%5.3f", flow));
     }
     return result;
+}
+
+QString NoPointsMessage(const QString& path) {
+    return QStringLiteral(
+               "No points were read from %1: from line 6 on, each line holds a signal "
+               "and a flow.")
+        .arg(path);
 }
 
 QString LeftOutMessage(int leftOut) {

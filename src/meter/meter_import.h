@@ -13,8 +13,8 @@ namespace varnel {
 // character after the field.
 QString ExtractToken(const QString& s, const QString& delimiters, int& pos);
 
-// The lines of a meter text file: a line ends at CR, an LF right after it belongs to that end, a
-// lone LF is part of the line, and Ctrl+Z ends the file. Bytes are 8-bit (Latin-1) characters.
+// The lines of a meter text file: a line ends at CR, at LF, or at CR LF (one end), and Ctrl+Z
+// ends the file. Bytes are 8-bit (Latin-1) characters.
 QStringList MeterTextLines(const QByteArray& data);
 
 struct MeterImportResult {
@@ -27,6 +27,9 @@ struct MeterImportResult {
 // two numbers adds a row. The point count and both description lines are always reset; fields
 // whose line is missing keep their values.
 MeterImportResult ImportMeterText(const QByteArray& data, TMeterRecord& record);
+
+// The message for an import that read no point from the file at path.
+QString NoPointsMessage(const QString& path);
 
 // The message for data lines that did not fit into the record.
 QString LeftOutMessage(int leftOut);
