@@ -607,8 +607,8 @@ void TMassAirEditorDialog::FitCurveButtonClick() {
     const QString name = ui_.openFileName(
         state_.AppDir, QStringLiteral("Curve files (*.txt *.csv);;All files (*)"), QString());
     if (name.isEmpty()) return;
-    FitDialog->preset(QFileInfo(name).completeBaseName(), PartNumberEdit->text(),
-                      UnitsRGrp->itemIndex() == 1, FrequencyCheckBox->isChecked());
+    FitDialog->preset(QFileInfo(name).completeBaseName(), UnitsRGrp->itemIndex() == 1,
+                      FrequencyCheckBox->isChecked());
     if (ui_.runModal(*FitDialog) != QDialog::Accepted) return;
     const MeterFitOptions options = FitDialog->options();
     QByteArray data;

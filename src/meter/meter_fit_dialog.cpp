@@ -42,9 +42,8 @@ MeterFitDialog::MeterFitDialog(QWidget* parent) : QDialog(parent) {
     form->addRow(Buttons);
 }
 
-void MeterFitDialog::preset(const QString& curveName, const QString& partNumber, bool metric,
-                            bool frequency) {
-    PartNumberEdit->setText(partNumber.isEmpty() ? curveName : partNumber);
+void MeterFitDialog::preset(const QString& curveName, bool metric, bool frequency) {
+    PartNumberEdit->setText(curveName);
     MeterUnitCombo->setCurrentIndex(metric ? 0 : 1);
     FrequencyCheckBox->setChecked(frequency);
 }

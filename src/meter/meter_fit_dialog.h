@@ -19,8 +19,9 @@ class MeterFitDialog : public QDialog {
   public:
     explicit MeterFitDialog(QWidget* parent = nullptr);
 
-    // Presets the choices; the part number is the editor's, or the curve's name without one.
-    void preset(const QString& curveName, const QString& partNumber, bool metric, bool frequency);
+    // Presets the choices: the part number the curve's name, the meter's units and signal kind
+    // as the editor shows them.
+    void preset(const QString& curveName, bool metric, bool frequency);
     MeterFitOptions options() const;
     QString partNumber() const;
 
