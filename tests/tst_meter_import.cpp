@@ -526,7 +526,7 @@ void TestMeterImport::fitFailures_data() {
     QTest::addColumn<QByteArray>("curve");
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");  // empty: a usage text
+    QTest::addColumn<QString>("message");  // on standard error, or output for exit 0
     const QByteArray good = "0.5 0\n1.0 10\n2.0 40\n";
     QTest::newRow("falling flows")
         << QByteArray("# a\n0.5 0\n1.0 10\n1.5 8\n") << QStringList() << 1
@@ -538,7 +538,13 @@ void TestMeterImport::fitFailures_data() {
         << QByteArray("0.5 0\n1.0 100\n2.0 4000\n") << QStringList{"--unit", "g/s"} << 1
         << "The curve's top flow, 14400.00 kg/h, is more than a meter file holds (9999.99); is "
            "its unit right?";
-    QTest::newRow("fitted") << good << QStringList{"--unit", "g/s", "--points", "2"} << 0 << "";
+    QTest::newRow("two rows") << good << QStringList{"--unit", "g/s", "--points", "2"} << 0
+                              << "Worst error +33.33 %, mean 16.67 %, 2 rows kept.";
+    QTest::newRow("above 2 % from the first point")
+        << QByteArray("1 1\n2 2\n") << QStringList() << 0
+        << "Worst error +0.00 %, mean 0.00 %, 2 rows kept.";
+    QTest::newRow("flat") << QByteArray("1 5\n2 5\n") << QStringList() << 1
+                          << "The curve's flows do not rise.";
     QTest::newRow("63 rows") << good << QStringList{"--points", "63"} << 2 << "";
     QTest::newRow("unknown unit") << good << QStringList{"--unit", "cfm"} << 2 << "";
     QTest::newRow("unknown target unit") << good << QStringList{"--to", "g/s"} << 2 << "";
@@ -559,6 +565,7 @@ void TestMeterImport::fitFailures() {
     const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
     if (code == 2) QVERIFY(err.startsWith(QStringLiteral("varnel-cli: ")));
     if (code == 1) QCOMPARE(err, message);
+    if (code == 0) QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), message);
     QCOMPARE(QFileInfo::exists(out), code == 0);
 }
 

@@ -187,6 +187,10 @@ bool FitMeterCurve(const std::vector<CurvePoint>& curve, const MeterFitOptions& 
     while (first + 1 < n && line.y[first + 1] <= 0) ++first;
     size_t last = n - 1;
     while (last > 0 && line.y[last - 1] >= top) --last;
+    if (last <= first) {
+        error = QStringLiteral("The curve's flows do not rise.");
+        return false;
+    }
     const auto lowestGrid = long(std::ceil(line.x.front() / step - 1e-9));
     const auto highestGrid = long(std::floor(line.x.back() / step + 1e-9));
     const long lo = std::max(long(std::lround(line.x[first] / step)), lowestGrid);
@@ -300,6 +304,9 @@ bool FitMeterCurve(const std::vector<CurvePoint>& curve, const MeterFitOptions& 
         error = QStringLiteral("The curve's flows do not rise enough for a meter's rows.");
         return false;
     }
+    // Choices whose worst differs from the best only by rounding are as good: the fewer rows and
+    // the smaller sum decide between them.
+    const float slack = bound * (1 + 1e-5f) + 1e-9f;
     constexpr double kNone = std::numeric_limits<double>::infinity();
     std::vector<double> sums(m, kNone), nextSums(m);
     std::vector<std::vector<int>> from(size_t(segments), std::vector<int>(m, -1));
@@ -308,7 +315,7 @@ bool FitMeterCurve(const std::vector<CurvePoint>& curve, const MeterFitOptions& 
         nextSums = sums;
         for (size_t b = 1; b < m; ++b)
             for (size_t a = 0; a < b; ++a) {
-                if (sums[a] == kNone || worstOf[a * m + b] > bound) continue;
+                if (sums[a] == kNone || worstOf[a * m + b] > slack) continue;
                 const double total = sums[a] + double(sumOf[a * m + b]);
                 if (total < nextSums[b] - 1e-12) {
                     nextSums[b] = total;
@@ -357,7 +364,7 @@ void MeterCurveError(const std::vector<CurvePoint>& curve, const MeterFitOptions
         if (std::abs(e) > std::abs(worst)) worst = e;
         return std::abs(e);
     };
-    weigh(line.reaching(floorFlow), floorFlow);
+    if (line.y.front() < floorFlow) weigh(line.reaching(floorFlow), floorFlow);
     for (double x : meter.x) weigh(x, line.at(x));
     double sum = 0;
     int count = 0;
