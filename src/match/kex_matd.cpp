@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLegendMarker>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QScreen>
