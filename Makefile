@@ -4,7 +4,8 @@
 #   make test  install what is missing, build, run every test
 #   make bench build, then print the link's figures (silent-port Connect, echo round trips,
 #              full EEPROM transfers through varnel-cli) and the rows per second and peak
-#              memory of varnel-cli correct on a million-row datalog
+#              memory of varnel-cli correct on a million-row datalog, then the predicted error of
+#              both match methods on the sample meters and the meter fit of the sample curve
 #   make test-asan  build with AddressSanitizer and UndefinedBehaviorSanitizer in build-asan and
 #              run every test there
 #   make fuzz  build the libFuzzer targets with clang in build-fuzz and run each for
@@ -104,6 +105,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_echo
 	$(BUILD_DIR)/bench/bench_transfer
 	$(BUILD_DIR)/bench/bench_correct
+	$(BUILD_DIR)/bench/bench_match
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)

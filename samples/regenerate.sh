@@ -3,6 +3,7 @@
 # "varnel-cli meter import" runs them, and the sample datalog from the sample meters.
 #   usage: samples/regenerate.sh [BUILD_DIR] [OUT_DIR]   (OUT_DIR: samples/ itself by default)
 # sample-convert.txt stays a text: it is the example for the meter editor's Convert button.
+# sample-curve.txt is the example for "meter fit" and Fit Curve: a made-up published-style curve.
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../build}
@@ -13,6 +14,19 @@ datalog=$build/tools/datalog/make-datalog
 for name in sample-v1 sample-v2 sample-f1; do
     "$cli" meter import "$here/$name.txt" "$out/$name.maf"
 done
+
+# sample-curve.txt: a smooth made-up curve in g/s, 317 points 0.015 V apart, no flow up to
+# 0.55 V and flat from 4.90 V on, as many data sheets end; not any real meter's.
+awk 'BEGIN {
+    printf "# Made-up MAF curve for the Varnel meter fit example; not a real meter.\r\n"
+    printf "volts, g/s\r\n"
+    for (k = 0; k <= 316; k++) {
+        v = 0.25 + k * 0.015
+        x = (v < 4.9 ? v : 4.9) - 0.55
+        f = x <= 0 ? 0 : 1.2 * x + 4.5 * x * x + 1.0 * x * x * x
+        printf "%.3f, %.2f\r\n", v, f
+    }
+}' > "$out/sample-curve.txt"
 
 # sample-log.csv: a drive logged through the model engine of tools/datalog, not a real one. The
 # box holds the table of matching SAMPLE-V1 (the meter fitted) to SAMPLE-V2 (the meter the

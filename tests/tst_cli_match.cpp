@@ -59,6 +59,7 @@ class TestCliMatch : public QObject {
     void uncoveredEntriesAreNull();
     void intoWritesWhatTheWindowWrites();
     void intoFrequencyProject();
+    void preciseMethod();
     void refusedCopyLeavesTheProject();
     void failures_data();
     void failures();
@@ -141,6 +142,46 @@ void TestCliMatch::workedExampleJson() {
     QCOMPARE(table.size(), 32);
     const auto expected = varnel::test::workedTable();
     for (int i = 0; i < 32; ++i) QCOMPARE(table[i].toInt(-1), expected[size_t(i)]);
+    // The classic table's predicted error: entry 3's word 97 gives 56.836 lb/h for 56.25; no
+    // flow at entry 0 and no word at entry 32 to compare.
+    QCOMPARE(o.value(QStringLiteral("method")).toString(), QStringLiteral("classic"));
+    const QJsonArray error = o.value(QStringLiteral("error")).toArray();
+    QCOMPARE(error.size(), 33);
+    QVERIFY(error[0].isNull() && error[32].isNull());
+    QVERIFY(qFuzzyCompare(error[3].toDouble(), 100.0 / 96));
+    QVERIFY(qFuzzyCompare(o.value(QStringLiteral("worstError")).toDouble(), 100.0 / 96));
+    QVERIFY(o.value(QStringLiteral("meanError")).toDouble() > 0);
+}
+
+// --method precise prints and copies the 33 words of the precise table; its text output has
+// the classic one's shape.
+void TestCliMatch::preciseMethod() {
+    const QStringList args = {QStringLiteral("match"), ford(QStringLiteral("USE.MAF")),
+                              ford(QStringLiteral("freq.maf")), QStringLiteral("--method"),
+                              QStringLiteral("precise")};
+    const Run r = cli(args + QStringList{QStringLiteral("--json")});
+    QCOMPARE(r.code, 0);
+    const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+    QCOMPARE(o.value(QStringLiteral("method")).toString(), QStringLiteral("precise"));
+    const QJsonArray table = o.value(QStringLiteral("table")).toArray();
+    QCOMPARE(table.size(), 33);
+    // 31.25 words per entry (480 Hz per volt in, 2.88 Hz a word), halves to even.
+    for (int i = 0; i < 33; ++i) QCOMPARE(table[i].toInt(), int(std::nearbyint(i * 31.25)));
+    QVERIFY(qFuzzyCompare(o.value(QStringLiteral("worstError")).toDouble(), -0.8));
+    QCOMPARE(o.value(QStringLiteral("error")).toArray().size(), 33);
+
+    const Run text = cli(args);
+    QCOMPARE(text.code, 0);
+    const QStringList lines = text.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2 + 256 + 1 + 33);
+    QCOMPARE(lines[258], QStringLiteral("Entry|Word"));
+    QCOMPARE(lines.mid(290), QStringList({"   31| 969", "   32|1000"}));
+
+    const QString file = newProject(QStringLiteral("p.KEX"));
+    QCOMPARE(cli(args + QStringList{QStringLiteral("--into"), file}).code, 0);
+    const QByteArray p = WindowFixture::readAll(file);
+    QCOMPARE(uint8_t(p[kProjectImage + 64]) * 256 + uint8_t(p[kProjectImage + 65]), 1000);
+    QCOMPARE(uint8_t(p[kProjectImage + 0x42]), uint8_t(0x02));
 }
 
 void TestCliMatch::uncoveredEntriesAreNull() {
@@ -236,6 +277,13 @@ void TestCliMatch::failures_data() {
     QTest::newRow("unknown option") << QStringList{"%FUSE.MAF", "%FUSE.MAF", "--csv"} << 2 << "";
     QTest::newRow("--into without a file")
         << QStringList{"%FUSE.MAF", "%FUSE.MAF", "--into"} << 2 << "";
+    QTest::newRow("--method without a name")
+        << QStringList{"%FUSE.MAF", "%FUSE.MAF", "--method"} << 2 << "";
+    QTest::newRow("unknown method")
+        << QStringList{"%FUSE.MAF", "%FUSE.MAF", "--method", "exact"} << 2 << "";
+    QTest::newRow("precise on a meter whose flows fall")
+        << QStringList{"%Ffall.maf", "%FUSE.MAF", "--method", "precise"} << 1
+        << "The meter's flows do not rise with its signal.\n";
     QTest::newRow("missing meter")
         << QStringList{"%FUSE.MAF", "%Fnone.maf"} << 1 << "File %Fnone.maf not found\n";
     QTest::newRow("missing project")
@@ -258,6 +306,8 @@ void TestCliMatch::failures() {
     QFETCH(QString, message);
     QVERIFY(writeMeter(ford(QStringLiteral("bad.maf")), false, false,
                        {{"0.00", "0"}, {"3.00", "3OO"}, {"6.00", "600"}}));
+    QVERIFY(writeMeter(ford(QStringLiteral("fall.maf")), false, false,
+                       {{"0.00", "0"}, {"3.00", "300"}, {"6.00", "200"}}));
     QVERIFY(writeMeter(ford(QStringLiteral("huge.maf")), false, false,
                        {{"0.00", "0"}, {"1e99999", "300"}, {"6.00", "600"}}));
     QVERIFY(WindowFixture::writeAll(

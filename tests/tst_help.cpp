@@ -212,6 +212,7 @@ void TestHelp::searchFindsEachMessage_data() {
         {"The log has no column", "msg-no-column"},
         {"The meter reads hertz; the table drives volts.", "msg-meter-kind"},
         {"The meter's flows do not rise with its signal.", "msg-meter-not-rising"},
+        {"is not a signal and a flow", "msg-curve-line"},
     };
     for (const auto& r : rows)
         QTest::newRow(r[0]) << QString::fromUtf8(r[0]) << QString::fromUtf8(r[1]);

@@ -2,12 +2,15 @@
 #include "base/project_document.h"
 #include "match/match_session.h"
 #include "match/meter_match.h"
+#include "match/precise_match.h"
 #include "support/match_meters.h"
 #include "support/scripted_ui.h"
 
 #include <QtTest>
 
 using namespace varnel;
+
+Q_DECLARE_METATYPE(varnel::MeterRows)
 
 namespace {
 
@@ -28,6 +31,41 @@ MeterRows workedUse() {
 }
 MeterRows workedMatch() {
     return meter(false, false, {{"0.00", "0"}, {"2.50", "300"}, {"5.00", "600"}});
+}
+
+// "S:F S:F ...": rows of signal and flow texts.
+MeterRows meter(bool metric, bool frequency, const QString& rows) {
+    QList<QPair<QString, QString>> pairs;
+    for (const QString& r : rows.split(QLatin1Char(' ')))
+        pairs.append({r.section(QLatin1Char(':'), 0, 0), r.section(QLatin1Char(':'), 1, 1)});
+    return meter(metric, frequency, pairs);
+}
+
+// The exact table word, worked another way than the program's: the rows as numbers sorted by
+// signal, with (0, 0) before them, the flow straight between; the use meter held at its top, the
+// match meter carried on along its last segment; the output signal found by halving as the
+// highest signal whose flow does not pass the use meter's.
+double exactWord(const MeterRows& use, const MeterRows& match, int entry) {
+    auto flowOf = [](const MeterRows& m, double s, bool carryOn) {
+        QList<QPair<double, double>> r;
+        for (int k = 0; k < m.count(); ++k)
+            r.append({m.signalTexts[k].toDouble(), m.flowTexts[k].toDouble()});
+        std::sort(r.begin(), r.end());
+        if (r.first().first > 0) r.prepend({0.0, 0.0});
+        int k = 1;
+        while (k < r.size() - 1 && s > r[k].first) ++k;
+        if (s > r.last().first && !carryOn) return r.last().second;
+        return r[k - 1].second + (s - r[k - 1].first) * (r[k].second - r[k - 1].second) /
+                                     (r[k].first - r[k - 1].first);
+    };
+    double flow = flowOf(use, use.frequency ? entry * 92.16 : entry * 0.1875, false);
+    if (use.metric != match.metric) flow *= use.metric ? 1 / 0.45359237 : 0.45359237;
+    double lo = 0, hi = 1e5;
+    for (int i = 0; i < 200; ++i) {
+        const double mid = (lo + hi) / 2;
+        (flowOf(match, mid, true) <= flow ? lo : hi) = mid;
+    }
+    return std::clamp(match.frequency ? lo / 2.88 : lo * 204.8, 0.0, 1023.0);
 }
 
 }  // namespace
@@ -52,6 +90,13 @@ class TestMatch : public QObject {
     void uncoveredEntriesAreMarked();
     void gridTexts_data();
     void gridTexts();
+
+    // The precise method and the predicted error of both.
+    void preciseIsWithinAWordOfTheExactMatch_data();
+    void preciseIsWithinAWordOfTheExactMatch();
+    void predictedErrorOfTheWorkedExample();
+    void preciseRefusesMetersThatDoNotRise_data();
+    void preciseRefusesMetersThatDoNotRise();
 
     // Meter files and the session the dialog and the command line share.
     void listMeterFiles();
@@ -481,15 +526,20 @@ void TestMatch::badTextLeavesNothingToCopy() {
 void TestMatch::copyIntoPlainProject_data() {
     QTest::addColumn<bool>("frequency");
     QTest::addColumn<int>("answer");  // UiServices::Answer
-    QTest::newRow("voltage, yes") << false << int(UiServices::Answer::Yes);
-    QTest::newRow("frequency, yes") << true << int(UiServices::Answer::Yes);
-    QTest::newRow("frequency, no") << true << int(UiServices::Answer::No);
+    QTest::addColumn<bool>("precise");
+    QTest::addColumn<int>("entry16");
+    QTest::newRow("voltage, yes") << false << int(UiServices::Answer::Yes) << false << 516;
+    QTest::newRow("frequency, yes") << true << int(UiServices::Answer::Yes) << false << 504;
+    QTest::newRow("frequency, no") << true << int(UiServices::Answer::No) << false << 0;
+    QTest::newRow("voltage, precise") << false << int(UiServices::Answer::Yes) << true << 512;
+    QTest::newRow("frequency, precise") << true << int(UiServices::Answer::Yes) << true << 500;
 }
 
 void TestMatch::copyIntoPlainProject() {
     // The command line's project: the copy runs the Output selector's handler there too.
     QFETCH(bool, frequency);
     QFETCH(int, answer);
+    QFETCH(bool, precise);
     MeterFolder f;
     PlainProjectControls controls;
     ProjectDocument doc(f.state, f.ui, controls);
@@ -508,7 +558,10 @@ void TestMatch::copyIntoPlainProject() {
                     varnel::test::meterRecord(false, frequency, matchRows)));
     f.ui.expectConfirm(QStringLiteral("Ok to save E2P data in main table?"),
                        UiServices::Answer(answer));
-    const bool copied = CopyMatchToProject(*m.Completed, f.state, controls, f.ui);
+    const MatchCopySource* source =
+        m.CopySource(precise ? MatchMethod::Precise : MatchMethod::Classic);
+    QVERIFY(source);
+    const bool copied = CopyMatchToProject(*source, f.state, controls, f.ui);
     VERIFY_UI(f.ui);
     QCOMPARE(copied, answer == int(UiServices::Answer::Yes));
     if (!copied) {
@@ -525,12 +578,118 @@ void TestMatch::copyIntoPlainProject() {
     QCOMPARE(controls.output, frequency ? 1 : 0);
     QCOMPARE(int(f.state.header.OutputType()), frequency ? 1 : 0);
     QCOMPARE(f.state.image.modeByte(), uint8_t(frequency ? 0xFE : 0xFD));
-    for (int i = 0; i < 32; ++i)
-        QCOMPARE(int(f.state.image.entry(i)), m.Completed->entries[size_t(i)]);
-    // Entry 32 and the limit stay; a frequency copy writes the match meter's own steps.
-    QCOMPARE(f.state.image.entry(32), before.entry(32));
+    for (int i = 0; i < 32; ++i) QCOMPARE(int(f.state.image.entry(i)), source->entries[size_t(i)]);
+    // The classic copy leaves entry 32, the precise one writes it; both leave the limit. A
+    // frequency copy writes the match meter's own steps.
+    QCOMPARE(int(f.state.image.entry(32)), precise && frequency ? 1000 : int(before.entry(32)));
     QCOMPARE(f.state.image.entry(kLimitEntry), before.entry(kLimitEntry));
-    QCOMPARE(int(f.state.image.entry(16)), frequency ? 504 : 516);
+    QTEST(int(f.state.image.entry(16)), "entry16");
+}
+
+void TestMatch::preciseIsWithinAWordOfTheExactMatch_data() {
+    QTest::addColumn<MeterRows>("use");
+    QTest::addColumn<MeterRows>("match");
+    QTest::addColumn<double>("classicWorst");  // at least this far off (by sign), 0: not checked
+    const MeterRows kg = meter(true, false, "0.40:0 1.00:8 2.00:40 3.00:110 4.00:230 4.80:360");
+    const MeterRows lb = meter(false, false, "0.80:0 1.50:20 2.50:120 3.50:330 4.50:700 5.00:950");
+    const MeterRows whole = meter(false, false, "0:0 1:8 2:40 3:110 4:230 5:380");
+    QTest::newRow("worked example") << workedUse() << workedMatch() << 1.0;
+    QTest::newRow("kg/h against lb/h") << kg << lb << 0.0;
+    QTest::newRow("lb/h against kg/h") << lb << kg << 0.0;
+    QTest::newRow("frequency match meter")
+        << lb << meter(true, true, "1500:0 1800:15 2200:60 2500:150 2700:280 2900:430") << 0.0;
+    QTest::newRow("frequency use meter")
+        << meter(false, true, "0:0 900:20 1800:150 2700:500") << lb << 0.0;
+    QTest::newRow("a meter with itself") << whole << whole << 2.0;
+    QTest::newRow("wide first segment")
+        << meter(false, false, "0.50:0 1.00:20 1.50:55 2.00:105 2.50:170 3.00:255 4.00:500")
+        << meter(false, false, "2.00:60 2.40:100 3.00:200 4.00:500 4.80:800") << 5.0;
+    QTest::newRow("rows out of order, a flat start at no flow")
+        << meter(false, false, "3.00:255 0.50:0 0.20:0 2.00:105 1.00:20")
+        << meter(false, false, "4.00:500 1.00:0 1.20:0 2.00:60 3.00:200") << 0.0;
+}
+
+// Each word of the precise table is the exact answer rounded; its predicted error is never
+// worse on average than the classic table's, which is off the way the classic method leans.
+void TestMatch::preciseIsWithinAWordOfTheExactMatch() {
+    QFETCH(MeterRows, use);
+    QFETCH(MeterRows, match);
+    QFETCH(double, classicWorst);
+    MatchCurve useCurve, matchCurve;
+    QString error;
+    QVERIFY2(MatchCurveOf(use, useCurve, error), qPrintable(error));
+    QVERIFY2(MatchCurveOf(match, matchCurve, error), qPrintable(error));
+    const TableWords words = PreciseMatchWords(useCurve, matchCurve);
+    for (int i = 0; i < kTableEntries; ++i) {
+        const double exact = exactWord(use, match, i);
+        QVERIFY2(std::abs(words[size_t(i)] - exact) <= 1,
+                 qPrintable(QStringLiteral("entry %1: %2, exactly %3")
+                                .arg(i)
+                                .arg(words[size_t(i)])
+                                .arg(exact)));
+        if (QTest::currentDataTag() == QLatin1String("a meter with itself"))
+            QVERIFY(std::abs(words[size_t(i)] - std::min(i * 38.4, 1023.0)) <= 1);
+    }
+    MatchCells cells;
+    QVERIFY(MatchMeters(use, match, cells, error));
+    const PredictedError classic = PredictMatchError(
+        useCurve, matchCurve, ClassicTableWords(MatchTableEntries(cells, match.frequency)));
+    const PredictedError precise = PredictMatchError(useCurve, matchCurve, words);
+    QVERIFY(precise.mean);
+    QVERIFY(std::abs(*precise.worst) < 1.5);
+    // Rows out of order give the classic method no table to compare.
+    if (!classic.mean) return;
+    qInfo("classic worst %+.2f %% mean %.2f %%, precise worst %+.2f %% mean %.2f %%",
+          *classic.worst, *classic.mean, *precise.worst, *precise.mean);
+    QVERIFY(*precise.mean <= *classic.mean);
+    if (classicWorst > 0) QVERIFY(*classic.worst >= classicWorst);
+    if (classicWorst < 0) QVERIFY(*classic.worst <= classicWorst);
+}
+
+// Worked by hand: entry 3 is 0.5625 V in, 56.25 lb/h; the classic word 97 is 0.47363 V out,
+// where the match meter gives 56.836 lb/h. The precise entry 32 is 1023 (4.99512 V, 599.414
+// lb/h) for 600 lb/h. Entry 0 (no flow) is below 2 % of the top and not compared.
+void TestMatch::predictedErrorOfTheWorkedExample() {
+    MatchCurve use, match;
+    QString error;
+    QVERIFY(MatchCurveOf(workedUse(), use, error) && MatchCurveOf(workedMatch(), match, error));
+    const TableWords precise = PreciseMatchWords(use, match);
+    for (int i = 0; i < 32; ++i) QCOMPARE(precise[size_t(i)], 32 * i);
+    QCOMPARE(precise[32], 1023);
+    MatchCells cells;
+    QVERIFY(MatchMeters(workedUse(), workedMatch(), cells, error));
+    const PredictedError classic =
+        PredictMatchError(use, match, ClassicTableWords(MatchTableEntries(cells, false)));
+    QVERIFY(!classic.entries[0] && !classic.entries[32]);
+    QVERIFY(qFuzzyCompare(*classic.entries[3], 100.0 / 96));
+    const PredictedError e = PredictMatchError(use, match, precise);
+    QVERIFY(!e.entries[0]);
+    QVERIFY(qFuzzyCompare(*e.entries[32], -0.09765625));
+    QVERIFY(qFuzzyCompare(*e.worst, -0.09765625));
+    QCOMPARE(ErrorPercentText(e.worst, true), QStringLiteral("-0.10 %"));
+    QCOMPARE(ErrorPercentText(std::nullopt, false), QStringLiteral("-"));
+}
+
+void TestMatch::preciseRefusesMetersThatDoNotRise_data() {
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("falling flow") << "0.5:0 1.0:50 2.0:40 3.0:90" << true;
+    QTest::newRow("a flat run above no flow") << "0.5:0 1.0:50 2.0:50 3.0:90" << true;
+    QTest::newRow("two flows at one signal") << "0.5:0 1.0:50 1.0:60 3.0:90" << true;
+    QTest::newRow("a flow below zero") << "0.5:-5 1.0:50 3.0:90" << true;
+    QTest::newRow("no flow at all") << "0.5:0 1.0:0" << true;
+    QTest::newRow("flat start at no flow") << "0.2:0 0.5:0 1.0:50 3.0:90" << false;
+    QTest::newRow("one row") << "2.0:100" << false;
+}
+
+void TestMatch::preciseRefusesMetersThatDoNotRise() {
+    QFETCH(QString, rows);
+    QFETCH(bool, refused);
+    MatchCurve curve;
+    QString error;
+    QCOMPARE(!MatchCurveOf(meter(false, false, rows), curve, error), refused);
+    QCOMPARE(error, refused ? QStringLiteral("The meter's flows do not rise with its signal.")
+                            : QString());
 }
 
 QTEST_APPLESS_MAIN(TestMatch)

@@ -8,12 +8,15 @@
 #include "support/window_fixture.h"
 
 #include <QAction>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QValueAxis>
 #include <QtTest>
 
@@ -40,6 +43,7 @@ class TestMatchDialog : public QObject {
 
     void workedExampleThroughTheDialog();
     void frequencyMatchSwitchesTheOutput();
+    void preciseCopyAndTheErrorChart();
     void copyAnsweredNoChangesNothing();
     void closingWithoutCopyChangesNothing();
     void kilogramsAgainstPounds();
@@ -196,6 +200,57 @@ void TestMatchDialog::frequencyMatchSwitchesTheOutput() {
         QCOMPARE(row(d, 125).at(2), QStringLiteral(" 1440"));
         QCOMPARE(row(d, 64).at(1), QStringLiteral("  726"));  // 63 x 1440 / 125 = 725.76
     });
+}
+
+// The error chart is empty until Match and then holds both methods with their figures; Copy E2P
+// with Precise writes all 33 words of the precise table, as one step that Undo takes back; a
+// meter whose flows fall leaves the chart saying why and Precise nothing to copy.
+void TestMatchDialog::preciseCopyAndTheErrorChart() {
+    QVERIFY(writeMeter(ford(QStringLiteral("FREQ.MAF")), false, true,
+                       {{"0", "0"}, {"1440", "300"}, {"2880", "600"}}));
+    QVERIFY(writeMeter(ford(QStringLiteral("FALL.MAF")), false, false,
+                       {{"0.00", "0"}, {"3.00", "300"}, {"6.00", "200"}}));
+    TMainForm& f = *w.form;
+    const QByteArray before = w.state->header.toByteArray() + w.state->image.toByteArray();
+    runDialog([&](TMatchDialog& d) {
+        QCOMPARE(d.MethodRGrp->button(0)->text(), QStringLiteral("Classic"));
+        QCOMPARE(d.MethodRGrp->button(1)->text(), QStringLiteral("Precise"));
+        QCOMPARE(d.method(), MatchMethod::Classic);
+        QCOMPARE(d.ClassicSeries->count() + d.PreciseSeries->count(), 0);
+        match(d, QStringLiteral("USE.MAF"), QStringLiteral("FREQ.MAF"));
+        // Precise entry 2: 0.375 V in, 37.5 lb/h; word 62 (62.5 to even) is 178.56 Hz, 37.2 lb/h.
+        QCOMPARE(d.ClassicSeries->name(), QStringLiteral("Classic: worst -11.95 %, mean 1.58 %"));
+        QCOMPARE(d.PreciseSeries->name(), QStringLiteral("Precise: worst -0.80 %, mean 0.11 %"));
+        // Entries 1 to 32 are compared (entry 0 has no flow), at their input volts.
+        QCOMPARE(d.PreciseSeries->count(), 32);
+        QCOMPARE(d.PreciseSeries->at(15).x(), 3.0);
+        QVERIFY(std::abs(d.PreciseSeries->at(15).y()) < 0.5);
+        d.MethodRGrp->setItemIndex(1);
+        w.ui.expectConfirm(kCopyQuestion, UiServices::Answer::Yes);
+        d.CopyE2PBtn->click();
+    });
+    // 3 V in: 300 lb/h, 1440 Hz out, word 500; 6 V: 2880 Hz, word 1000.
+    QCOMPARE(int(w.state->image.entry(16)), 500);
+    QCOMPARE(int(w.state->image.entry(32)), 1000);
+    QCOMPARE(f.OutputRGrp->itemIndex(), 1);
+    QCOMPARE(w.state->header.VOutMeterName(), QStringLiteral("FREQ.MAF"));
+    QCOMPARE(f.EditUndo->text(), QStringLiteral("Undo Copy E2P"));
+    f.EditUndo->trigger();
+    QCOMPARE(w.state->header.toByteArray() + w.state->image.toByteArray(), before);
+    QVERIFY(!f.EditUndo->isEnabled());
+
+    runDialog([&](TMatchDialog& d) {
+        QCOMPARE(d.method(), MatchMethod::Precise);
+        QCOMPARE(d.ClassicSeries->count(), 0);
+        w.ui.expectError(QStringLiteral("The meter's flows do not rise with its signal."));
+        match(d, QStringLiteral("USE.MAF"), QStringLiteral("FALL.MAF"));
+        QCOMPARE(d.ErrorChart->chart()->title(),
+                 QStringLiteral("The meter's flows do not rise with its signal."));
+        w.ui.expectError(QStringLiteral("The meter's flows do not rise with its signal."));
+        d.CopyE2PBtn->click();
+        d.MethodRGrp->setItemIndex(0);
+    });
+    QCOMPARE(w.state->header.toByteArray() + w.state->image.toByteArray(), before);
 }
 
 void TestMatchDialog::copyAnsweredNoChangesNothing() {

@@ -2,11 +2,14 @@
 #include "base/widgets.h"
 #include "meter/kex_maed.h"
 #include "meter/meter_file.h"
+#include "meter/meter_fit.h"
+#include "meter/meter_fit_dialog.h"
 #include "meter/meter_grid.h"
 #include "meter/meter_import.h"
 #include "support/scripted_ui.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,6 +18,9 @@
 #include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -68,6 +74,9 @@ class TestMeterImport : public QObject {
     void cliImportThenShowRoundTrips();
     void cliImportIsConvertThenSave();
     void cliFailures();
+    void fitDenseCurve();
+    void fitFailures_data();
+    void fitFailures();
     void screenshot();
 
   private:
@@ -437,6 +446,146 @@ void TestMeterImport::cliFailures() {
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 2);
     }
+}
+
+// A made-up curve of 300 points in lb/min, as a data sheet gives it: no flow up to 0.70 V, flat
+// from 4.85 V on. The fit keeps at most 62 rows on the 0.01 V grid, from the last point of no
+// flow to the first of the flat top, and its worst error (taken here at 4000 signals between the
+// rows, over the curve above 2 % of its top) is a fraction of what 62 evenly spread rows give.
+// Fit Curve in the editor, then Save, writes the same file as the command line.
+void TestMeterImport::fitDenseCurve() {
+    QVector<double> xs, ys;
+    QByteArray text = "# made up\nvolts, lb/min\n";
+    for (int k = 0; k < 300; ++k) {
+        const double v = 0.40 + k * 0.016;
+        const double x = std::clamp(v, 0.70, 4.85) - 0.70;
+        const QByteArray flow =
+            QByteArray::number(0.08 * x + 0.25 * x * x + 0.03 * std::exp(1.1 * x) - 0.03, 'f', 4);
+        text += QByteArray::number(v, 'f', 3) + ",\t" + flow + "\n";
+        xs.append(v);
+        ys.append(flow.toDouble() * 60);  // lb/h
+    }
+    const QString curve = path(QStringLiteral("dense.txt"));
+    writeBytes(curve, text);
+    const QString fromCli = path(QStringLiteral("cli.maf"));
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_CLI), {"meter", "fit", curve, fromCli, "--unit", "lb/min", "--to",
+                                         "lb/h", "--part", "FIT-1"});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    const QString summary = QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+
+    TMeterRecord r;
+    QString error;
+    QVERIFY(ReadMeterFile(fromCli, r, error));
+    QCOMPARE(r.PartNumber(), QStringLiteral("FIT-1"));
+    QCOMPARE(int(r.Metric()), 0);
+    QCOMPARE(r.Description2(), summary);
+    const int n = r.usableRows();
+    QVERIFY(n > 40 && n <= 62);
+    QVector<double> ms, mf;
+    for (int i = 1; i <= n; ++i) {
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^\\d\\.\\d\\d$")).match(r.SignalText(i)).hasMatch());
+        ms.append(r.SignalText(i).toDouble());
+        mf.append(r.FlowText(i).toDouble());
+        if (i > 1) QVERIFY(mf[i - 1] > mf[i - 2]);
+    }
+    QCOMPARE(ms.first(), 0.69);  // the last point of no flow, 0.688 V
+    QCOMPARE(ms.last(), 4.86);   // the first of the flat top, 4.864 V
+    auto at = [](const QVector<double>& x, const QVector<double>& y, double s) {
+        int k = 1;
+        while (k < x.size() - 1 && s > x[k]) ++k;
+        return y[k - 1] + (s - x[k - 1]) * (y[k] - y[k - 1]) / (x[k] - x[k - 1]);
+    };
+    auto worstOf = [&](const QVector<double>& rs, const QVector<double>& rf) {
+        double worst = 0;
+        for (int k = 0; k <= 4000; ++k) {
+            const double s = rs.first() + k * (rs.last() - rs.first()) / 4000;
+            const double c = at(xs, ys, s);
+            if (c >= 0.02 * ys.last()) worst = std::max(worst, std::abs(at(rs, rf, s) / c - 1));
+        }
+        return worst * 100;
+    };
+    const double worst = worstOf(ms, mf);
+    QVERIFY2(worst < 0.3, qPrintable(summary));
+    const QRegularExpression shape(
+        QStringLiteral("^Worst error [+-]0\\.[0-2]\\d %, mean 0\\.\\d\\d %, (\\d+) rows kept\\.$"));
+    QCOMPARE(shape.match(summary).captured(1), QString::number(n));
+    QVector<double> es, ef;
+    for (int i = 0; i < 62; ++i) {
+        es.append(0.70 + i * (4.86 - 0.70) / 61);
+        ef.append(at(xs, ys, es.last()));
+    }
+    qInfo("%s; measured here %.3f %%, 62 even rows %.3f %%", qPrintable(summary), worst,
+          worstOf(es, ef));
+    QVERIFY(worstOf(es, ef) > 3 * worst);
+
+    const QString fromWindow = path(QStringLiteral("window.maf"));
+    ui_.expectOpenFile(curve);
+    ui_.expectDialog(QStringLiteral("MeterFitDialog"), [](QDialog& dialog) {
+        auto& d = static_cast<MeterFitDialog&>(dialog);
+        d.CurveUnitCombo->setCurrentText(QStringLiteral("lb/min"));
+        d.MeterUnitCombo->setCurrentText(QStringLiteral("lb/h"));
+        d.PartNumberEdit->setText(QStringLiteral("FIT-1"));
+        // The meter's own limit of rows is the default.
+        return int(d.RowsSpin->value() == 62 ? QDialog::Accepted : QDialog::Rejected);
+    });
+    ui_.expectInformation(summary);
+    d_->FitCurveButton->click();
+    QVERIFY(d_->MeterModified);
+    QCOMPARE(d_->StringGrid->rowCount(), n + 2);
+    ui_.expectSaveFile(fromWindow);
+    d_->SaveButtonClick();
+    VERIFY_UI(ui_);
+    QCOMPARE(readBytes(fromCli).toHex(), readBytes(fromWindow).toHex());
+}
+
+void TestMeterImport::fitFailures_data() {
+    QTest::addColumn<QByteArray>("curve");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");  // on standard error, or output for exit 0
+    const QByteArray good = "0.5 0\n1.0 10\n2.0 40\n";
+    QTest::newRow("falling flows")
+        << QByteArray("# a\n0.5 0\n1.0 10\n1.5 8\n") << QStringList() << 1
+        << "The curve's flows fall: 8 at line 4 after 10 at line 3.";
+    QTest::newRow("one number on a line")
+        << QByteArray("0.5 0\n1.0\n") << QStringList() << 1
+        << "Line 2 of the curve is not a signal and a flow: '1.0'";
+    QTest::newRow("top flow beyond a meter file")
+        << QByteArray("0.5 0\n1.0 100\n2.0 4000\n") << QStringList{"--unit", "g/s"} << 1
+        << "The curve's top flow, 14400.00 kg/h, is more than a meter file holds (9999.99); is "
+           "its unit right?";
+    QTest::newRow("two rows") << good << QStringList{"--unit", "g/s", "--points", "2"} << 0
+                              << "Worst error +33.33 %, mean 16.67 %, 2 rows kept.";
+    QTest::newRow("above 2 % from the first point")
+        << QByteArray("1 1\n2 2\n") << QStringList() << 0
+        << "Worst error +0.00 %, mean 0.00 %, 2 rows kept.";
+    QTest::newRow("flat") << QByteArray("1 5\n2 5\n") << QStringList() << 1
+                          << "The curve's flows do not rise.";
+    QTest::newRow("63 rows") << good << QStringList{"--points", "63"} << 2 << "";
+    QTest::newRow("unknown unit") << good << QStringList{"--unit", "cfm"} << 2 << "";
+    QTest::newRow("unknown target unit") << good << QStringList{"--to", "g/s"} << 2 << "";
+}
+
+void TestMeterImport::fitFailures() {
+    QFETCH(QByteArray, curve);
+    QFETCH(QStringList, options);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    const QString file = path(QStringLiteral("c.txt"));
+    const QString out = path(QStringLiteral("c.maf"));
+    writeBytes(file, curve);
+    QProcess p;
+    p.start(QStringLiteral(VARNEL_CLI), QStringList{"meter", "fit", file, out} + options);
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), code);
+    const QString err = QString::fromUtf8(p.readAllStandardError()).trimmed();
+    if (code == 2) QVERIFY(err.startsWith(QStringLiteral("varnel-cli: ")));
+    if (code == 1) QCOMPARE(err, message);
+    if (code == 0) QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), message);
+    QCOMPARE(QFileInfo::exists(out), code == 0);
 }
 
 void TestMeterImport::screenshot() {

@@ -262,6 +262,9 @@ void SamplesTest::sampleLog() {
                 {QStringLiteral(VARNEL_BUILD_DIR), dir.path()}));
     QVERIFY2(readAll(dir.filePath(QStringLiteral("sample-log.csv"))) == text,
              "sample-log.csv is not what samples/regenerate.sh makes");
+    QVERIFY2(readAll(dir.filePath(QStringLiteral("sample-curve.txt"))) ==
+                 readAll(samplePath(QStringLiteral("sample-curve.txt"))),
+             "sample-curve.txt is not what samples/regenerate.sh makes");
 
     const QString project = dir.filePath(QStringLiteral("demo.KEX"));
     const QString cli = QStringLiteral(VARNEL_CLI);

@@ -12,4 +12,4 @@ for group in Ford Import; do
     mkdir -p "$appdir/$group"
     cp -u "$samples"/*.maf "$samples/sample-log.csv" "$appdir/$group/"
 done
-cp -u "$samples/sample-convert.txt" "$appdir/"
+cp -u "$samples/sample-convert.txt" "$samples/sample-curve.txt" "$appdir/"

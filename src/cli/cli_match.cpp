@@ -33,7 +33,18 @@ QString listedName(const QString& path) {
     return QFileInfo(path).fileName().toUpper().trimmed();
 }
 
-void printText(const MeterMatchSession& m) {
+// The chosen method's table words: 32 for the classic copy, 33 for the precise one.
+QVector<int> tableWords(const MatchCopySource& source) {
+    QVector<int> words(source.entries.begin(), source.entries.end());
+    if (source.entry32 >= 0) words.append(source.entry32);
+    return words;
+}
+
+QJsonValue percentValue(const std::optional<double>& v) {
+    return v ? QJsonValue(*v) : QJsonValue();
+}
+
+void printText(const MeterMatchSession& m, const MatchCopySource& source) {
     out(m.FlowUnits);
     out(m.CellText(0, 0) + QLatin1Char('|') + m.CellText(1, 0) + QLatin1Char('|') +
         m.CellText(2, 0));
@@ -41,16 +52,18 @@ void printText(const MeterMatchSession& m) {
         out(m.CellText(0, row) + QLatin1Char('|') + m.CellText(1, row) + QLatin1Char('|') +
             m.CellText(2, row));
     out(QStringLiteral("Entry|Word"));
-    const auto& entries = m.Completed->entries;
-    for (int i = 0; i < 32; ++i) {
-        const int w = entries[size_t(i)];
+    const QVector<int> entries = tableWords(source);
+    for (int i = 0; i < entries.size(); ++i) {
+        const int w = entries[i];
         out(QStringLiteral("%1|%2").arg(i, 5).arg(w < 0 ? QStringLiteral("---")
                                                         : QString::number(w).rightJustified(4)));
     }
 }
 
-void printJson(const MeterMatchSession& m) {
+void printJson(const MeterMatchSession& m, MatchMethod method, const MatchCopySource& source) {
     QJsonObject o;
+    const bool precise = method == MatchMethod::Precise;
+    o[QStringLiteral("method")] = precise ? QStringLiteral("precise") : QStringLiteral("classic");
     o[QStringLiteral("flowUnits")] = m.FlowUnits;
     o[QStringLiteral("useIsFrequency")] = m.UseIsFrequency;
     o[QStringLiteral("matchIsFrequency")] = m.MatchIsFrequency;
@@ -64,8 +77,15 @@ void printJson(const MeterMatchSession& m) {
     }
     o[QStringLiteral("cells")] = cells;
     QJsonArray table;
-    for (const int w : m.Completed->entries) table.append(w < 0 ? QJsonValue() : QJsonValue(w));
+    for (const int w : tableWords(source)) table.append(w < 0 ? QJsonValue() : QJsonValue(w));
     o[QStringLiteral("table")] = table;
+    const std::optional<PredictedError>& predicted = precise ? m.PreciseError : m.ClassicError;
+    QJsonArray error;
+    for (int i = 0; i < kTableEntries; ++i)
+        error.append(predicted ? percentValue(predicted->entries[size_t(i)]) : QJsonValue());
+    o[QStringLiteral("error")] = error;
+    o[QStringLiteral("worstError")] = predicted ? percentValue(predicted->worst) : QJsonValue();
+    o[QStringLiteral("meanError")] = predicted ? percentValue(predicted->mean) : QJsonValue();
     out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Indented)).trimmed());
 }
 
@@ -83,10 +103,19 @@ int runMatch(const QStringList& args) {
     QStringList files;
     bool json = false;
     QString into;
+    MatchMethod method = MatchMethod::Classic;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("--json")) {
             json = true;
+        } else if (a == QLatin1String("--method")) {
+            const QString name = i + 1 < args.size() ? args[++i] : QString();
+            if (name == QLatin1String("classic"))
+                method = MatchMethod::Classic;
+            else if (name == QLatin1String("precise"))
+                method = MatchMethod::Precise;
+            else
+                return usageError(QStringLiteral("--method needs classic or precise"));
         } else if (a == QLatin1String("--into")) {
             if (i + 1 >= args.size()) return usageError(QStringLiteral("--into needs a FILE"));
             into = args[++i];
@@ -121,14 +150,19 @@ int runMatch(const QStringList& args) {
     m.UseFile = listedName(files[0]);
     m.MatchFile = listedName(files[1]);
     if (!m.Match(m.UseRecord, m.MatchRecord)) return kExitFailure;
+    const MatchCopySource* source = m.CopySource(method);
+    if (!source) {
+        ui.error(m.PreciseRefusal);
+        return kExitFailure;
+    }
 
     if (json)
-        printJson(m);
+        printJson(m, method, *source);
     else
-        printText(m);
+        printText(m, *source);
 
     if (into.isEmpty()) return kExitOk;
-    if (!CopyMatchToProject(*m.Completed, state, controls, ui)) return kExitFailure;
+    if (!CopyMatchToProject(*source, state, controls, ui)) return kExitFailure;
     return doc.SaveProject() ? kExitOk : kExitFailure;
 }
 
@@ -136,9 +170,11 @@ int runMatch(const QStringList& args) {
 
 void addMatchCommands(std::vector<Command>& commands) {
     commands.push_back(
-        {QStringLiteral("match"), QStringLiteral("USE.maf MATCH.maf [--json] [--into FILE]"),
+        {QStringLiteral("match"),
+         QStringLiteral("USE.maf MATCH.maf [--method classic|precise] [--json] [--into FILE]"),
          QStringLiteral("match two meter files as the match dialog does and print the grid and "
-                        "the 32 table words; --into copies them into project FILE and saves it"),
+                        "the table words of the method (classic: 32, precise: 33); --into copies "
+                        "them into project FILE and saves it"),
          runMatch});
 }
 

@@ -1,7 +1,9 @@
 #include "cli/cli.h"
 #include "meter/meter_file.h"
+#include "meter/meter_fit.h"
 #include "meter/meter_import.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -115,6 +117,72 @@ int meterImport(const QStringList& args) {
     return kExitOk;
 }
 
+// Fit Curve, then Save: the curve into the editor's grid, the grid into the file.
+int meterFit(const QStringList& args) {
+    QStringList files;
+    MeterFitOptions options;
+    QString part;
+    bool partGiven = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == QLatin1String("--unit")) {
+            if (!hasValue || !CurveFlowUnitOf(args[++i], options.unit))
+                return usageError(QStringLiteral("--unit needs one of ") +
+                                  CurveFlowUnitNames().join(QLatin1Char('|')));
+        } else if (a == QLatin1String("--to")) {
+            const QString to = hasValue ? args[++i] : QString();
+            if (to != QLatin1String("kg/h") && to != QLatin1String("lb/h"))
+                return usageError(QStringLiteral("--to needs kg/h or lb/h"));
+            options.metric = to == QLatin1String("kg/h");
+        } else if (a == QLatin1String("--frequency")) {
+            options.frequency = true;
+        } else if (a == QLatin1String("--part")) {
+            if (!hasValue) return usageError(QStringLiteral("--part needs a TEXT"));
+            part = args[++i];
+            partGiven = true;
+        } else if (a == QLatin1String("--points")) {
+            bool ok = false;
+            options.rows = hasValue ? args[++i].toInt(&ok) : 0;
+            if (!ok || options.rows < 2 || options.rows > kMeterRows)
+                return usageError(QStringLiteral("--points needs a number from 2 to 62"));
+        } else if (a.startsWith(QLatin1String("--"))) {
+            return usageError(QStringLiteral("unknown option ") + a);
+        } else {
+            files.append(a);
+        }
+    }
+    if (files.size() != 2)
+        return usageError(QStringLiteral("meter fit needs a CURVE text and an OUT.maf file"));
+
+    QByteArray data;
+    QString error;
+    std::vector<CurvePoint> curve;
+    MeterFitResult fit;
+    if (!ReadFileStart(files[0], 64LL * 1024 * 1024, data, error) ||
+        !ReadCurveText(data, curve, error) || !FitMeterCurve(curve, options, fit, error)) {
+        err(error);
+        return kExitFailure;
+    }
+    const QFileInfo curveFile(files[0]);
+    TMeterRecord record;
+    FillFittedRecord(fit, options, partGiven ? part : curveFile.completeBaseName(),
+                     curveFile.fileName(), record);
+    MeterForm form = MeterRecordToForm(record);
+    SortMeterRows(form.rows);
+    QString bad;
+    if (MeterFormToRecord(form, record, bad) == MeterFormError::PartNumber) {
+        err(QStringLiteral("Please enter a valid part number."));
+        return kExitFailure;
+    }
+    if (!WriteMeterFile(files[1], record, error)) {
+        err(error);
+        return kExitFailure;
+    }
+    out(FitSummary(fit));
+    return kExitOk;
+}
+
 }  // namespace
 
 void addMeterCommands(std::vector<Command>& commands) {
@@ -127,6 +195,14 @@ void addMeterCommands(std::vector<Command>& commands) {
                         QStringLiteral("convert a meter text file as the editor's Convert does and "
                                        "save it as the meter file OUT"),
                         meterImport});
+    commands.push_back(
+        {QStringLiteral("meter fit"),
+         QStringLiteral("CURVE OUT.maf [--unit g/s|kg/h|lb/min|lb/h|mg/s] [--to kg/h|lb/h] "
+                        "[--frequency] [--part TEXT] [--points N]"),
+         QStringLiteral("fit a meter file of at most N (62) rows to a published curve of "
+                        "signal/flow points (flows in --unit, default kg/h) and print its worst "
+                        "and mean error"),
+         meterFit});
 }
 
 }  // namespace varnel::cli

@@ -5,18 +5,44 @@
 #include "base/widgets.h"
 
 #include <QApplication>
+#include <QChart>
+#include <QChartView>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineSeries>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QValueAxis>
+
+#include <cmath>
 
 namespace varnel {
 
 namespace {
 
 constexpr int kGridRows = kMatchCellCount + 1;
+const QString kErrorTitle = QStringLiteral("Predicted flow error (%)");
+
+QString legendText(const QString& method, const std::optional<PredictedError>& e) {
+    if (!e || !e->worst) return method;
+    return QStringLiteral("%1: worst %2, mean %3")
+        .arg(method, ErrorPercentText(e->worst, true), ErrorPercentText(e->mean, false));
+}
+
+// The comparable entries of one method as chart points; the largest magnitude goes to limit.
+void fillSeries(QLineSeries* series, const std::optional<PredictedError>& e, bool useIsFrequency,
+                double& limit) {
+    series->clear();
+    if (!e) return;
+    for (int i = 0; i < kTableEntries; ++i) {
+        const std::optional<double>& v = e->entries[size_t(i)];
+        if (!v) continue;
+        series->append(EntryInput(i, useIsFrequency), *v);
+        limit = std::max(limit, std::abs(*v));
+    }
+}
 
 }  // namespace
 
@@ -28,7 +54,7 @@ TMatchDialog::TMatchDialog(AppState& state, UiServices& ui, QWidget* parent)
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
-    setFixedSize(372, 336);
+    setFixedSize(708, 336);
 
     auto label = [this](const char* name, const QString& text, QRect geometry) {
         auto* l = new QLabel(text, this);
@@ -60,6 +86,49 @@ TMatchDialog::TMatchDialog(AppState& state, UiServices& ui, QWidget* parent)
     MatchBtn = button("MatchBtn", QStringLiteral("Match"), QRect(8, 136, 75, 25));
     CopyE2PBtn = button("CopyE2PBtn", QStringLiteral("Copy E2P"), QRect(8, 168, 75, 25));
     CloseBtn = button("CloseBtn", QStringLiteral("Close"), QRect(8, 200, 75, 25));
+    MethodRGrp = new RadioGroup(QStringLiteral("Method"),
+                                {QStringLiteral("Classic"), QStringLiteral("Precise")}, this);
+    MethodRGrp->setObjectName(QStringLiteral("MethodRGrp"));
+    MethodRGrp->setGeometry(8, 236, 160, 60);
+    MethodRGrp->setItemIndex(0);
+
+    auto* chart = new QChart;
+    chart->setTitle(kErrorTitle);
+    // The legend's two long lines go one above the other below the plot, where a legend
+    // attached to the chart would squeeze them side by side and cut them.
+    chart->setMargins(QMargins(2, 2, 2, 48));
+    chart->legend()->detachFromChart();
+    chart->legend()->setAlignment(Qt::AlignTop);
+    QFont chartFont = chart->titleFont();
+    chartFont.setPixelSize(11);
+    chart->setTitleFont(chartFont);
+    chart->legend()->setFont(chartFont);
+    ClassicSeries = new QLineSeries;
+    ClassicSeries->setObjectName(QStringLiteral("ClassicSeries"));
+    ClassicSeries->setColor(QColor(0xC0, 0x30, 0x30));
+    PreciseSeries = new QLineSeries;
+    PreciseSeries->setObjectName(QStringLiteral("PreciseSeries"));
+    PreciseSeries->setColor(QColor(0x20, 0x60, 0xC0));
+    InputAxis = new QValueAxis;
+    InputAxis->setLabelFormat(QStringLiteral("%.1f"));
+    ErrorAxis = new QValueAxis;
+    ErrorAxis->setLabelFormat(QStringLiteral("%+.1f"));
+    for (QValueAxis* axis : {InputAxis, ErrorAxis}) {
+        axis->setLabelsFont(chartFont);
+        axis->setTitleFont(chartFont);
+    }
+    chart->addAxis(InputAxis, Qt::AlignBottom);
+    chart->addAxis(ErrorAxis, Qt::AlignLeft);
+    for (QLineSeries* series : {ClassicSeries, PreciseSeries}) {
+        series->setPointsVisible(true);
+        chart->addSeries(series);
+        series->attachAxis(InputAxis);
+        series->attachAxis(ErrorAxis);
+    }
+    ErrorChart = new QChartView(chart, this);
+    ErrorChart->setObjectName(QStringLiteral("ErrorChart"));
+    ErrorChart->setRenderHint(QPainter::Antialiasing);
+    ErrorChart->setGeometry(372, 8, 328, 320);
 
     MatchGrid = new StringGrid(3, kGridRows, 0, 1, this);
     MatchGrid->setObjectName(QStringLiteral("MatchGrid"));
@@ -116,6 +185,7 @@ void TMatchDialog::FormActivate() {
     session_.Reset();
     showHeaders();
     MatchGrid->refresh();
+    DrawErrorChart();
     CopyE2PBtn->setEnabled(false);
     MeterComboChange();
 }
@@ -136,10 +206,37 @@ void TMatchDialog::MatchBtnClick() {
     else if (!session_.Completed)
         CopyE2PBtn->setEnabled(false);
     MatchGrid->refresh();
+    DrawErrorChart();
+    if (matched && method() == MatchMethod::Precise && !session_.CompletedPrecise)
+        ui_.error(session_.PreciseRefusal);
 }
 
 void TMatchDialog::CopyE2PBtnClick() {
-    if (session_.Completed && copyToProject) copyToProject(*session_.Completed);
+    const MatchCopySource* source = session_.CopySource(method());
+    if (!source && session_.Completed) ui_.error(session_.PreciseRefusal);
+    if (source && copyToProject) copyToProject(*source);
+}
+
+MatchMethod TMatchDialog::method() const {
+    return MethodRGrp->itemIndex() == 1 ? MatchMethod::Precise : MatchMethod::Classic;
+}
+
+void TMatchDialog::DrawErrorChart() {
+    double limit = 1;
+    const bool frequencyIn = session_.UseIsFrequency;
+    fillSeries(ClassicSeries, session_.ClassicError, frequencyIn, limit);
+    fillSeries(PreciseSeries, session_.PreciseError, frequencyIn, limit);
+    ClassicSeries->setName(legendText(QStringLiteral("Classic"), session_.ClassicError));
+    PreciseSeries->setName(legendText(QStringLiteral("Precise"), session_.PreciseError));
+    // A detached legend is laid out only when its geometry is set.
+    ErrorChart->chart()->legend()->setGeometry(QRectF(8, 268, 312, 48));
+    ErrorChart->chart()->legend()->update();
+    ErrorChart->chart()->setTitle(session_.PreciseRefusal.isEmpty() ? kErrorTitle
+                                                                    : session_.PreciseRefusal);
+    InputAxis->setTitleText(frequencyIn ? QStringLiteral("F In (Hz)") : QStringLiteral("V In"));
+    InputAxis->setRange(0, EntryInput(kTableEntries - 1, frequencyIn));
+    ErrorAxis->setRange(-limit * 1.1, limit * 1.1);
+    ErrorAxis->applyNiceNumbers();
 }
 
 QString TMatchDialog::MatchGridDrawCell(int col, int row) const {

@@ -6,13 +6,17 @@
 
 #include <functional>
 
+class QChartView;
 class QComboBox;
 class QLabel;
+class QLineSeries;
 class QPushButton;
+class QValueAxis;
 
 namespace varnel {
 
 struct AppState;
+class RadioGroup;
 class StringGrid;
 class UiServices;
 
@@ -41,6 +45,10 @@ class TMatchDialog : public QDialog {
     void MatchBtnClick();
     void CopyE2PBtnClick();
     QString MatchGridDrawCell(int col, int row) const;
+    // The method Copy E2P copies by: "Classic" or "Precise".
+    MatchMethod method() const;
+    // The predicted error of both methods' tables against the input, from the last match.
+    void DrawErrorChart();
 
     // Controls, named as their objectName.
     QLabel* Label1;
@@ -52,6 +60,12 @@ class TMatchDialog : public QDialog {
     QPushButton* CopyE2PBtn;
     QPushButton* CloseBtn;
     StringGrid* MatchGrid;
+    RadioGroup* MethodRGrp;
+    QChartView* ErrorChart;
+    QLineSeries* ClassicSeries;
+    QLineSeries* PreciseSeries;
+    QValueAxis* InputAxis;
+    QValueAxis* ErrorAxis;
 
   protected:
     void showEvent(QShowEvent* event) override;

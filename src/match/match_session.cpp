@@ -86,6 +86,35 @@ void MeterMatchSession::Reset() {
     Headers = {QStringLiteral("Flow"), QStringLiteral("V In"), QStringLiteral("V Out")};
     ResetCells(Cells);
     Completed.reset();
+    resetPrecise();
+}
+
+void MeterMatchSession::resetPrecise() {
+    CompletedPrecise.reset();
+    PreciseRefusal.clear();
+    ClassicError.reset();
+    PreciseError.reset();
+}
+
+const MatchCopySource* MeterMatchSession::CopySource(MatchMethod method) const {
+    const auto& source = method == MatchMethod::Precise ? CompletedPrecise : Completed;
+    return source ? &*source : nullptr;
+}
+
+void MeterMatchSession::matchPrecisely(const MeterRows& use, const MeterRows& match) {
+    resetPrecise();
+    MatchCurve useCurve;
+    MatchCurve matchCurve;
+    if (!MatchCurveOf(use, useCurve, PreciseRefusal) ||
+        !MatchCurveOf(match, matchCurve, PreciseRefusal))
+        return;
+    const TableWords words = PreciseMatchWords(useCurve, matchCurve);
+    MatchCopySource precise = *Completed;
+    std::copy_n(words.begin(), precise.entries.size(), precise.entries.begin());
+    precise.entry32 = words[kTableEntries - 1];
+    CompletedPrecise = precise;
+    PreciseError = PredictMatchError(useCurve, matchCurve, words);
+    ClassicError = PredictMatchError(useCurve, matchCurve, ClassicTableWords(Completed->entries));
 }
 
 bool MeterMatchSession::LoadMeter(MeterRole role, int group, TMeterRecord& record,
@@ -123,9 +152,12 @@ bool MeterMatchSession::Match(const TMeterRecord& use, const TMeterRecord& match
     FlowUnits = FlowUnitsText(match.Metric() != 0);
 
     QString error;
-    if (!MatchMeters(MeterRowsOf(use), MeterRowsOf(match), Cells, error)) {
+    const MeterRows useRows = MeterRowsOf(use);
+    const MeterRows matchRows = MeterRowsOf(match);
+    if (!MatchMeters(useRows, matchRows, Cells, error)) {
         // The cells now hold part of this match over the last one: neither may be copied.
         Completed.reset();
+        resetPrecise();
         ui_.error(error);
         return false;
     }
@@ -139,6 +171,7 @@ bool MeterMatchSession::Match(const TMeterRecord& use, const TMeterRecord& match
     done.matchIsFrequency = MatchIsFrequency;
     done.entries = MatchTableEntries(Cells, MatchIsFrequency);
     Completed = done;
+    matchPrecisely(useRows, matchRows);
     return true;
 }
 
@@ -173,6 +206,7 @@ bool CopyMatchToProject(const MatchCopySource& source, AppState& state, ProjectC
     h.setVOutMeterName(source.matchFile.left(kMeterNameLength));
     for (int i = 0; i < 32; ++i)
         state.image.setEntry(i, static_cast<uint16_t>(source.entries[size_t(i)]));
+    if (source.entry32 >= 0) state.image.setEntry(32, static_cast<uint16_t>(source.entry32));
     state.image.setOutputKind(source.matchIsFrequency);
     // The selector's own handler runs when its selection changes, as for a user's click.
     controls.selectOutput(source.matchIsFrequency ? 1 : 0);

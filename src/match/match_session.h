@@ -1,6 +1,7 @@
 #pragma once
 
 #include "match/meter_match.h"
+#include "match/precise_match.h"
 #include "meter/meter_file.h"
 
 #include <QString>
@@ -49,6 +50,8 @@ struct MatchCopySource {
     QString matchFile;
     bool matchIsFrequency = false;
     std::array<int, 32> entries{};
+    // Entry 32, which only the precise method writes; -1 leaves it as it is.
+    int entry32 = -1;
 
     // How many of the 32 entries the match leaves without a word.
     int uncovered() const;
@@ -75,6 +78,15 @@ class MeterMatchSession {
 
     // The last match that reached its end since the dialog was shown; what a copy writes.
     std::optional<MatchCopySource> Completed;
+    // The same match by the precise method, when both meters rise; otherwise why not.
+    std::optional<MatchCopySource> CompletedPrecise;
+    QString PreciseRefusal;
+    // The predicted error of each method's table, when both meters rise.
+    std::optional<PredictedError> ClassicError;
+    std::optional<PredictedError> PreciseError;
+
+    // What a copy by the method writes; null when that method has nothing to copy.
+    const MatchCopySource* CopySource(MatchMethod method) const;
 
     // The dialog's show: headers back to their first texts, every cell empty, nothing to copy.
     void Reset();
@@ -95,6 +107,9 @@ class MeterMatchSession {
     QString CellText(int col, int row) const;
 
   private:
+    void resetPrecise();
+    void matchPrecisely(const MeterRows& use, const MeterRows& match);
+
     const AppState& s_;
     UiServices& ui_;
 };

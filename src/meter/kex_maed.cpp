@@ -2,6 +2,7 @@
 
 #include "base/app_state.h"
 #include "base/widgets.h"
+#include "meter/meter_fit_dialog.h"
 #include "meter/meter_grid.h"
 #include "meter/meter_import.h"
 
@@ -64,6 +65,9 @@ TMassAirEditorDialog::TMassAirEditorDialog(AppState& state, UiServices& ui, QWid
     SaveButton = button("SaveButton", QStringLiteral("Save"), QRect(168, 8, 75, 25));
     SaveAsButton = button("SaveAsButton", QStringLiteral("Copy"), QRect(248, 8, 75, 25));
     ImportButton = button("ImportButton", QStringLiteral("Convert"), QRect(328, 8, 75, 25));
+    FitCurveButton =
+        button("FitCurveButton", QStringLiteral("Fit Curve ..."), QRect(408, 8, 89, 25));
+    FitDialog = new MeterFitDialog(this);
 
     PartNumberLabel = new QLabel(QStringLiteral("Part Number:"), this);
     PartNumberLabel->setObjectName(QStringLiteral("PartNumberLabel"));
@@ -130,10 +134,11 @@ TMassAirEditorDialog::TMassAirEditorDialog(AppState& state, UiServices& ui, QWid
     CloseButton->setDefault(true);
     HelpButton = button("HelpButton", QStringLiteral("Help"), QRect(422, 298, 75, 25));
 
-    QWidget* order[] = {
-        NewButton,      OpenButton,           SaveButton,           SaveAsButton,      ImportButton,
-        PartNumberEdit, UnitsRGrp->button(0), UnitsRGrp->button(1), FrequencyCheckBox, StringGrid,
-        MeterChart,     CloseButton,          HelpButton,           DescriptionMemo};
+    QWidget* order[] = {NewButton,         OpenButton,           SaveButton,
+                        SaveAsButton,      ImportButton,         FitCurveButton,
+                        PartNumberEdit,    UnitsRGrp->button(0), UnitsRGrp->button(1),
+                        FrequencyCheckBox, StringGrid,           MeterChart,
+                        CloseButton,       HelpButton,           DescriptionMemo};
     for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
     SetStringGridHeaders();
@@ -144,6 +149,8 @@ TMassAirEditorDialog::TMassAirEditorDialog(AppState& state, UiServices& ui, QWid
     connect(SaveButton, &QPushButton::clicked, this, &TMassAirEditorDialog::SaveButtonClick);
     connect(SaveAsButton, &QPushButton::clicked, this, &TMassAirEditorDialog::SaveAsButtonClick);
     connect(ImportButton, &QPushButton::clicked, this, &TMassAirEditorDialog::ImportButtonClick);
+    connect(FitCurveButton, &QPushButton::clicked, this,
+            &TMassAirEditorDialog::FitCurveButtonClick);
     connect(CloseButton, &QPushButton::clicked, this, &TMassAirEditorDialog::CloseButtonClick);
     connect(HelpButton, &QPushButton::clicked, this, &TMassAirEditorDialog::HelpButtonClick);
     connect(PartNumberEdit, &QLineEdit::textChanged, this, &TMassAirEditorDialog::Change);
@@ -594,6 +601,35 @@ void TMassAirEditorDialog::ImportButtonClick() {
     UpdateGraph();
     if (result.points == 0) ui_.information(NoPointsMessage(name));
     if (result.leftOut > 0) ui_.information(LeftOutMessage(result.leftOut));
+}
+
+void TMassAirEditorDialog::FitCurveButtonClick() {
+    if (QuerySave() == UiServices::Answer::Cancel) return;
+    const QString name = ui_.openFileName(
+        state_.AppDir, QStringLiteral("Curve files (*.txt *.csv);;All files (*)"), QString());
+    if (name.isEmpty()) return;
+    FitDialog->preset(QFileInfo(name).completeBaseName(), UnitsRGrp->itemIndex() == 1,
+                      FrequencyCheckBox->isChecked());
+    if (ui_.runModal(*FitDialog) != QDialog::Accepted) return;
+    const MeterFitOptions options = FitDialog->options();
+    QByteArray data;
+    QString error;
+    std::vector<CurvePoint> curve;
+    MeterFitResult fit;
+    if (!ReadFileStart(name, kMaxTextFileSize, data, error) || !ReadCurveText(data, curve, error) ||
+        !FitMeterCurve(curve, options, fit, error)) {
+        ui_.error(error);
+        return;
+    }
+    FillFittedRecord(fit, options, FitDialog->partNumber(), QFileInfo(name).fileName(),
+                     MeterRecord);
+    ClearForm();
+    RecordToForm();
+    BubbleSort();
+    UpdateGraph();
+    // As after Convert: nothing is on disk until the user saves.
+    MeterModified = true;
+    ui_.information(FitSummary(fit));
 }
 
 }  // namespace varnel

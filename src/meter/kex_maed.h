@@ -18,6 +18,7 @@ class QValueAxis;
 namespace varnel {
 
 struct AppState;
+class MeterFitDialog;
 class MeterGrid;
 class RadioGroup;
 
@@ -77,6 +78,8 @@ class TMassAirEditorDialog : public QDialog {
 
     // The text import.
     void ImportButtonClick();
+    // A meter fitted to a published curve, into the editor as the import brings one.
+    void FitCurveButtonClick();
 
     // The data rows of the grid (rows 1 to row count - 2) and what the controls hold.
     QVector<MeterPoint> gridRows() const;
@@ -88,6 +91,8 @@ class TMassAirEditorDialog : public QDialog {
     QPushButton* SaveButton;
     QPushButton* SaveAsButton;
     QPushButton* ImportButton;
+    QPushButton* FitCurveButton;
+    MeterFitDialog* FitDialog;
     QLabel* PartNumberLabel;
     QLineEdit* PartNumberEdit;
     QLabel* DescriptionLabel;

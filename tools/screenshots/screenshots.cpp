@@ -1,6 +1,7 @@
 // Drives the real windows through the first-use walkthrough and saves a PNG of each stage: the
 // main window after File > New and a Connect to the box, the same after Monitor, the terminal
-// that saw the Connect, the meter editor with a sample meter, and the match dialog after a match
+// that saw the Connect, the meter editor with a sample meter and with the sample curve fitted by
+// Fit Curve, and the match dialog after a match
 // when the program has one, then the table tools on the matched table: entries 10 to 20 scaled by
 // 5 %, the step undone and redone, three values pasted from the clipboard; then the chart as an
 // editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
@@ -24,6 +25,7 @@
 #include "link/kex_comm.h"
 #include "match/kex_matd.h"
 #include "meter/kex_maed.h"
+#include "meter/meter_fit_dialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -267,6 +269,21 @@ int main(int argc, char** argv) {
         {"the editor to paint", after(800),
          [&] {
              shoot(d.MassAirEditorDialog, QStringLiteral("meter-editor.png"));
+             ui.nextOpenFile = state.AppDir + QStringLiteral("sample-curve.txt");
+             d.MassAirEditorDialog->FitCurveButton->click();
+         }},
+        {"Fit Curve's options", [&] { return modalIs(d.MassAirEditorDialog->FitDialog); },
+         [&] {
+             d.MassAirEditorDialog->FitDialog->CurveUnitCombo->setCurrentText(
+                 QStringLiteral("g/s"));
+             d.MassAirEditorDialog->FitDialog->accept();
+             mark();
+         }},
+        {"the fitted meter to paint",
+         [&] { return modalIs(d.MassAirEditorDialog) && after(800)(); },
+         [&] {
+             shoot(d.MassAirEditorDialog, QStringLiteral("meter-fit.png"));
+             // Unsaved: the save question is answered Yes and the save dialog cancelled.
              d.MassAirEditorDialog->CloseButton->click();
          }},
         {"the meter editor to close", noModal,
