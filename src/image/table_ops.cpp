@@ -43,7 +43,10 @@ bool readDecimal(const QString& text, Decimal& out) {
     int64_t point = 0;  // digits of mantissa before the point
     qsizetype i = 0;
     if (raw[i] == '+' || raw[i] == '-') d.negative = raw[i++] == '-';
-    for (; i < raw.size() && raw[i] >= '0' && raw[i] <= '9'; ++i) mantissa += raw[i], ++point;
+    for (; i < raw.size() && raw[i] >= '0' && raw[i] <= '9'; ++i) {
+        mantissa += raw[i];
+        ++point;
+    }
     if (i < raw.size() && raw[i] == '.')
         for (++i; i < raw.size() && raw[i] >= '0' && raw[i] <= '9'; ++i) mantissa += raw[i];
     if (i < raw.size()) {  // the exponent; ParseDecimal has checked its shape
