@@ -1,6 +1,7 @@
 # Set-up, build, run and test on a Debian 12 machine.
-#   make run   install what is missing, build, put the sample meters in the group folders,
-#              start varnel against the virtual box (kexbox)
+#   make run   install what is missing to build and run, build the three programs (not the
+#              tests), put the sample meters in the group folders, start varnel against the
+#              virtual box (kexbox)
 #   make test  install what is missing, build, run every test
 #   make bench build, then print the link's figures (silent-port Connect, echo round trips,
 #              full EEPROM transfers through varnel-cli) and the rows per second and peak
@@ -14,8 +15,10 @@
 
 BUILD_DIR ?= build
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
-DEB_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
-                libqt6opengl6-dev xvfb xauth xdotool fonts-dejavu-core
+# What building and running the programs needs; the tests need the rest.
+RUN_PACKAGES := cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev qt6-charts-dev \
+                libqt6opengl6-dev xvfb xauth fonts-dejavu-core
+DEB_PACKAGES := $(RUN_PACKAGES) xdotool
 # The validators and packaging tools the desktop-file and package tests run.
 DEB_PACKAGES += desktop-file-utils appstream libxml2-utils shared-mime-info dpkg-dev file lintian \
                 xdg-utils
@@ -24,13 +27,19 @@ ASAN_DIR     ?= build-asan
 FUZZ_DIR     ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz package clean
+# The programs make run starts: the window, the virtual box, and the command-line tool beside them.
+RUN_TARGETS := varnel varnel-cli kexbox
+
+.PHONY: all deps run-deps comma-locale fuzz-deps install-packages build run test bench test-asan fuzz package clean
 
 all: build
 
 deps:
 	@$(MAKE) --no-print-directory install-packages PACKAGES="$(DEB_PACKAGES)"
 	@$(MAKE) --no-print-directory comma-locale
+
+run-deps:
+	@$(MAKE) --no-print-directory install-packages PACKAGES="$(RUN_PACKAGES)"
 
 # The tests that read and write numbers under a decimal-comma locale need one generated.
 comma-locale:
@@ -73,7 +82,8 @@ $(BUILD_DIR)/CMakeCache.txt:
 build: deps $(BUILD_DIR)/CMakeCache.txt
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+run: run-deps $(BUILD_DIR)/CMakeCache.txt
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target $(RUN_TARGETS)
 	@tools/copy-samples.sh $(BUILD_DIR)/src
 	@tools/run-with-kexbox.sh $(BUILD_DIR)
 

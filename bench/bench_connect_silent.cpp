@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
+    // The opening's own time-out passes first: each run below is a Connect's two waits alone.
+    link.AwaitOpening();
     varnel::AppState state;
     state.header.setHardwareVersion(10);
     QuietUi ui;

@@ -43,6 +43,8 @@ metainfo)
     appstreamcli validate --no-net "$metainfo" || fail "the build's metainfo is not valid"
     grep -q "<release version=\"$version\" date=\"$date\"" "$metainfo" ||
         fail "no release entry for $version of $date"
+    grep -q '<project_license>GPL-3.0-or-later</project_license>' "$metainfo" ||
+        fail "the project_license is not GPL-3.0-or-later"
     # With a web folder for the pictures the screenshots come in: they must validate too, and
     # every picture they name must be one the repository has (docs/ may hold more).
     "$cmake" -DTEMPLATE="$source/resources/varnel.metainfo.xml.in" -DOUTPUT="$work/shots.xml" \

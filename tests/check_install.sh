@@ -2,7 +2,8 @@
 # Installs the build into a fresh prefix and checks what lands there: exactly the expected files,
 # samples equal to the repository's, PNG icons of their named sizes, a menu entry that starts the
 # program with the file it is given, by the icon's name, a command-line tool that runs from the
-# prefix, and a program that keeps its group folders in the user's data folder, not beside itself.
+# prefix, and a program that keeps its group folders in the user's data folder, not beside itself,
+# and gives the sample meters to the group folders it makes there.
 #   usage: tests/check_install.sh CMAKE BUILD_DIR SOURCE_DIR APP_ID
 set -euo pipefail
 cmake=$1 build=$2 source=$3 id=$4
@@ -45,10 +46,14 @@ grep -q '^part number: SAMPLE-V1 (not real)$' "$work/show.txt" || fail "meter sh
 # folder even when the prefix is writable (as it is here, and for root everywhere).
 export XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/config HOME=$work/home QT_QPA_PLATFORM=offscreen
 mkdir -p "$HOME"
+# The first start puts the sample meters into the group folders it makes, Ford and Import; a
+# folder the user has already (Import here, holding a meter of a sample's name) keeps its own.
+mkdir -p "$XDG_DATA_HOME/varnel/Import"
+echo mine > "$XDG_DATA_HOME/varnel/Import/sample-v1.maf"
 "$prefix/bin/varnel" --port "$work/no-such-port" > "$work/varnel.log" 2>&1 &
 pid=$!
 for _ in $(seq 100); do
-    [ -d "$XDG_DATA_HOME/varnel/Import" ] && break
+    [ -d "$XDG_DATA_HOME/varnel/GM" ] && break
     sleep 0.1
 done
 kill "$pid" 2> /dev/null || true
@@ -57,4 +62,10 @@ for g in Ford GM Import; do
     [ -d "$XDG_DATA_HOME/varnel/$g" ] || fail "no group folder $g in \$XDG_DATA_HOME/varnel"
     [ ! -e "$prefix/bin/$g" ] || fail "group folder $g made beside the program"
 done
-echo "install into $prefix: $(wc -l < "$work/expected") files as expected; group folders in \$XDG_DATA_HOME/varnel"
+for f in "$source"/samples/*.maf "$source"/samples/*.csv; do
+    cmp -s "$f" "$XDG_DATA_HOME/varnel/Ford/$(basename "$f")" || fail "Ford lacks sample $(basename "$f")"
+done
+[ "$(ls "$XDG_DATA_HOME/varnel/Import")" = sample-v1.maf ] && [ "$(cat "$XDG_DATA_HOME/varnel/Import/sample-v1.maf")" = mine ] ||
+    fail "the user's own Import folder was given samples"
+[ -z "$(ls "$XDG_DATA_HOME/varnel/GM")" ] || fail "samples in GM"
+echo "install into $prefix: $(wc -l < "$work/expected") files as expected; group folders in \$XDG_DATA_HOME/varnel, the samples in Ford"

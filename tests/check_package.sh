@@ -2,7 +2,7 @@
 # Packs the build into a .deb the way `make package` does and checks it as a user's machine and
 # Debian would: its name and control fields, exactly the expected files, dependencies worked out
 # from the binaries, programs that run from the unpacked tree, AppStream data that fits its
-# desktop entry, and no lintian error. Exits 77 (skipped) only when a tool is missing.
+# desktop entry, the licence, and no lintian error. Exits 77 (skipped) only when a tool is missing.
 #   usage: tests/check_package.sh CPACK BUILD_DIR SOURCE_DIR APP_ID VERSION
 set -euo pipefail
 cpack=$1 build=$2 source=$3 id=$4 version=$5
@@ -50,6 +50,11 @@ for p in varnel-cli kexbox; do
     grep -q "^usage: $p " "$work/help.txt" || fail "unpacked $p --help printed: $(cat "$work/help.txt")"
 done
 appstreamcli validate-tree --no-net "$work/root" || fail "the package's AppStream data does not fit its tree"
+# The licence, by its SPDX name in the machine-readable copyright, and its whole text in LICENSE.
+copyright=$work/root/usr/share/doc/varnel/copyright
+head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+    grep -qx 'License: GPL-3.0-or-later' "$copyright" || fail "copyright does not give GPL-3.0-or-later"
+cmp -s "$source/LICENSE" /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL version 3"
 
 # lintian as Debian runs it; its warnings are shown here, its errors fail the test.
 lintian --fail-on error --tag-display-limit 0 "$deb" > "$work/lintian.txt" 2>&1 || {

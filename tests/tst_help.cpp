@@ -392,6 +392,10 @@ void TestHelp::aboutBoxShowsTheIcon() {
                                 .toImage()
                                 .convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(shown.toImage().convertToFormat(QImage::Format_ARGB32), expected);
+    // The credits name the licence, whole inside the panel.
+    QVERIFY(about.LicenceLabel->text().contains(
+        QStringLiteral("GNU General Public License, version 3 or later")));
+    QVERIFY(about.Panel1->contentsRect().contains(about.LicenceLabel->geometry()));
     shoot(about, "about.png");
 }
 

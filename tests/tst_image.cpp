@@ -277,6 +277,19 @@ void TestImage::rangeOps_data() {
     QTest::newRow("scale 5 %, ties to even")
         << "scale" << false << 0 << 3 << "5" << L{10, 30, 50, 70, 90} << L{10, 32, 52, 74, 90}
         << "";
+    // Exact ties that the nearest double of 1 + p/100 pushes off the tie.
+    QTest::newRow("scale 10 %, exact ties")
+        << "scale" << false << 0 << 1 << "10" << L{55, 65} << L{60, 72} << "";
+    QTest::newRow("scale 7 %, an exact tie")
+        << "scale" << true << 0 << 0 << "7" << L{950} << L{1016} << "";
+    QTest::newRow("scale 2.5 %, exact ties")
+        << "scale" << false << 0 << 1 << " 2.5 " << L{60, 220} << L{62, 226} << "";
+    QTest::newRow("scale just above a tie")
+        << "scale" << false << 0 << 0 << "10.00000000000000000001" << L{55} << L{61} << "";
+    QTest::newRow("scale just below a tie, falling")
+        << "scale" << false << 0 << 1 << "-10.0000000000000000001" << L{55, 0} << L{49, 0} << "";
+    QTest::newRow("scale -1e1 %, a tie")
+        << "scale" << false << 0 << 0 << "-1e1" << L{55} << L{50} << "";
     QTest::newRow("scale -50 %") << "scale" << false << 1 << 2 << "-50" << L{9, 1000, 3, 9}
                                  << L{9, 500, 2, 9} << "";
     QTest::newRow("scale held at 1023")
@@ -285,6 +298,10 @@ void TestImage::rangeOps_data() {
     QTest::newRow("add -1 V held at 0")
         << "add" << false << 0 << 1 << "-1" << L{100, 300} << L{0, 95} << "";
     QTest::newRow("add 10 Hz") << "add" << true << 0 << 0 << "10" << L{100} << L{103} << "";
+    QTest::newRow("add 12.96 Hz, exact ties")
+        << "add" << true << 0 << 1 << "12.96" << L{0, 1} << L{4, 6} << "";
+    QTest::newRow("add -4.32 Hz, an exact tie")
+        << "add" << true << 0 << 0 << "-4.32" << L{3} << L{2} << "";
     QTest::newRow("add -100 Hz") << "add" << true << 0 << 0 << "-100" << L{500} << L{465} << "";
     QTest::newRow("words, held, erased")
         << "words" << false << 0 << 2 << "-1" << L{0, 5, 0xFFFF} << L{0, 4, 1023} << "";

@@ -366,6 +366,12 @@ void TestKexbox::cliConnect() {
     QVERIFY(r.err.isEmpty());
     r = runCli({"connect", "--port", kexbox.device, "--project", project, "--json"});
     QCOMPARE(r.out, QStringLiteral("{\"version\":\"1.1\"}\n"));
+
+    // A box that answers the opening carriage returns late, but within the time-out.
+    KexboxProcess slow({"--fault", "delay=600", "--fault", "on=prompt", "--fault", "until=2"});
+    r = runCli({"connect", "--port", slow.device});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(r.out, QStringLiteral("1.0\n"));
 }
 
 void TestKexbox::cliMonitor() {

@@ -46,8 +46,10 @@ enum class Next { Heals, Gone };
 // One row: the operation, the box's faults, the message, and how long the operation may wait,
 // in time-outs: it ends after at least waits x T and well before another T has passed. Fault
 // words are kexbox's; "delay-before" and "delay-after" are replies that arrive 0.9 T and 1.1 T
-// after their carriage return. die-at=4 kills the box as the command after the prompt check
-// arrives (bytes 1 and 2 are the link's opening carriage returns, 3 the prompt check's).
+// after their carriage return; "opening-late=P" has the box answer the link's opening carriage
+// returns P % of T late, after the operation has started. die-at=4 kills the box as the command
+// after the prompt check arrives (bytes 1 and 2 are the link's opening carriage returns, 3 the
+// prompt check's).
 //
 // The transfers meet their fault in the middle, at EEPROM byte 40, with from= and until=: an
 // Update sends 11 bytes per EEPROM byte (write "C28vv" CR, then read "C28*" CR), so byte 40's
@@ -84,6 +86,10 @@ const FaultRow kRows[] = {
     {"connect", "Q just in time", "delay-before on=Q", nullptr, 0.9, Next::Heals},
     {"connect", "Q just too late", "delay-after on=Q", kError1, 1, Next::Heals},
     {"connect", "prompt just too late", "delay-after on=prompt", kNotFound, 1, Next::Heals},
+    // A slow box: the operation waits for the opening's answers, not only for a quiet line.
+    {"connect", "opening answered at 0.11 T", "opening-late=11", nullptr, 0, Next::Heals},
+    {"connect", "opening answered at 0.5 T", "opening-late=50", nullptr, 0.3, Next::Heals},
+    {"connect", "opening answered at 0.9 T", "opening-late=90", nullptr, 0.7, Next::Heals},
     {"connect", "box gone at Q", "die-at=4", kError1, 0, Next::Gone},
     {"connect", "box gone at the prompt", "die-at=3", kNotFound, 0, Next::Gone},
 
@@ -98,6 +104,7 @@ const FaultRow kRows[] = {
     {"monitor", "truncated M", "truncate on=M", kError2, 1, Next::Heals},
     {"monitor", "M just in time", "delay-before on=M", nullptr, 0.9, Next::Heals},
     {"monitor", "M just too late", "delay-after on=M", kError1, 1, Next::Heals},
+    {"monitor", "opening answered at 0.9 T", "opening-late=90", nullptr, 0.7, Next::Heals},
     {"monitor", "box gone at M", "die-at=4", kError1, 0, Next::Gone},
 
     // Update: the prompt check, then a write and a read-back per byte.
@@ -117,6 +124,7 @@ const FaultRow kRows[] = {
     {"update", "read of byte 40 just too late", "delay-after from=450 until=454", kNoAck, 1,
      Next::Heals},
     {"update", "box gone at byte 40", "die-at=444", kNoAck, 0, Next::Gone},
+    {"update", "opening answered at 0.5 T", "opening-late=50", nullptr, 0.3, Next::Heals},
 
     // Retrieve: the prompt check, then a read per byte.
     {"retrieve", "silence", "silent-after=2", kNotFound, 2, Next::Heals},
@@ -257,11 +265,20 @@ QStringList faultWords(const char* faults, int t) {
     // A row's own from= comes later and wins.
     QStringList words{QStringLiteral("from=3")};
     words += QString::fromLatin1(faults).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (QString& w : words) {
-        if (w == QLatin1String("delay-before")) w = QStringLiteral("delay=%1").arg(t * 9 / 10);
-        if (w == QLatin1String("delay-after")) w = QStringLiteral("delay=%1").arg(t * 11 / 10);
+    QStringList concrete;
+    for (const QString& w : words) {
+        if (w == QLatin1String("delay-before"))
+            concrete << QStringLiteral("delay=%1").arg(t * 9 / 10);
+        else if (w == QLatin1String("delay-after"))
+            concrete << QStringLiteral("delay=%1").arg(t * 11 / 10);
+        else if (w.startsWith(QLatin1String("opening-late=")))
+            concrete << QStringLiteral("delay=%1").arg(t * w.mid(13).toInt() / 100)
+                     << QStringLiteral("on=prompt") << QStringLiteral("from=1")
+                     << QStringLiteral("until=2");
+        else
+            concrete << w;
     }
-    return words;
+    return concrete;
 }
 
 struct Outcome {

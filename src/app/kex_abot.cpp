@@ -42,8 +42,13 @@ TAboutDialog::TAboutDialog(QWidget* parent) : QDialog(parent) {
     ProductNameLabel = label("ProductNameLabel", QRect(88, 16, 180, 18), QStringLiteral("Product Name"));
     VersionLabel = label("VersionLabel", QRect(88, 40, 180, 18), QStringLiteral("Version"));
     CopyrightLabel = label("CopyrightLabel", QRect(8, 80, 265, 18), QStringLiteral("Copyright"));
-    CommentsLabel = label("CommentsLabel", QRect(8, 104, 265, 50), QStringLiteral("Comments"));
+    CommentsLabel = label("CommentsLabel", QRect(8, 104, 265, 18), QStringLiteral("Comments"));
     CommentsLabel->setWordWrap(true);
+    // Below the comments line, which stays empty: the licence is said in a label of its own.
+    LicenceLabel = label("LicenceLabel", QRect(8, 122, 265, 32),
+                         QStringLiteral("Free software under the GNU General Public License, "
+                                        "version 3 or later; no warranty."));
+    LicenceLabel->setWordWrap(true);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

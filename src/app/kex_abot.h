@@ -21,6 +21,7 @@ public:
     QLabel* VersionLabel;
     QLabel* CopyrightLabel;
     QLabel* CommentsLabel;
+    QLabel* LicenceLabel;  // the credits: the terms Varnel is given under
     QPushButton* OKButton;
 
 protected:

@@ -38,7 +38,10 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     varnel::AppState state;
-    state.AppDir = varnel::DefaultAppDir(QApplication::applicationDirPath());
+    const QString programDir = QApplication::applicationDirPath();
+    state.AppDir = varnel::DefaultAppDir(programDir);
+    if (varnel::IsInstalledProgramDir(programDir))
+        varnel::PlaceSamples(state.AppDir, programDir + QStringLiteral("/../share/varnel/samples"));
     state.ProjectDir = state.AppDir;
     state.SettingsPath = varnel::DefaultSettingsPath();
     QString problem;

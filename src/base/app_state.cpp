@@ -1,6 +1,7 @@
 #include "app_state.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -49,6 +50,22 @@ bool TakeStartArguments(const QStringList& args, AppState& state, QString& probl
 void EnsureFolder(const QString& path) {
     if (QFileInfo(path).isDir()) return;
     QDir().mkpath(path);
+}
+
+void PlaceSamples(const QString& appDir, const QString& samplesDir) {
+    const QFileInfoList samples =
+        QDir(samplesDir)
+            .entryInfoList({QStringLiteral("*.maf"), QStringLiteral("*.csv")}, QDir::Files,
+                           QDir::Name);
+    if (samples.isEmpty()) return;
+    for (const char* group : {"Ford", "Import"}) {
+        // Only a folder the program makes now: one the user has, emptied or not, is theirs.
+        const QString folder = appDir + QLatin1String(group);
+        if (QFileInfo::exists(folder) || !QDir().mkpath(folder)) continue;
+        // QFile::copy never replaces a file that exists.
+        for (const QFileInfo& sample : samples)
+            QFile::copy(sample.filePath(), folder + QLatin1Char('/') + sample.fileName());
+    }
 }
 
 }  // namespace varnel

@@ -69,4 +69,10 @@ bool IsInstalledProgramDir(const QString& programDir);
 // Creates the folder and any missing parents when no folder of that name exists.
 void EnsureFolder(const QString& path);
 
+// For the first start of an installed program: each of the group folders Ford (a new project's
+// group, so Edit > Match lists the samples at once) and Import that does not exist yet is made
+// and given the sample meters (*.maf) and the sample datalog (*.csv) of samplesDir. A folder
+// that exists already gets nothing, and no file is ever copied over one that is there.
+void PlaceSamples(const QString& appDir, const QString& samplesDir);
+
 }  // namespace varnel

@@ -12,9 +12,6 @@ namespace varnel::cli {
 
 namespace {
 
-// Long enough for the box's answers to the opening carriage returns to have come in.
-constexpr int kQuietMs = 100;
-
 struct LinkArgs {
     QString port;
     QString project;
@@ -85,7 +82,8 @@ bool readProject(const QString& path, AppState& state, UiServices& ui) {
     return true;
 }
 
-// Opens the port and lets the box's answers to the opening carriage returns pass.
+// Opens the port and lets the box's answers to the opening carriage returns pass, however
+// late they come within the time-out.
 bool openLink(BoxLink& link, const QString& port, CliUi& ui) {
     link.PortOverride = port;
     QString error;
@@ -95,7 +93,7 @@ bool openLink(BoxLink& link, const QString& port, CliUi& ui) {
         ui.error(error);
         return false;
     }
-    link.WaitQuiet(kQuietMs);
+    link.AwaitOpening();
     return true;
 }
 

@@ -28,11 +28,6 @@ namespace varnel::cli {
 
 namespace {
 
-// The longest gap allowed inside the box's answers to the opening carriage returns; the wait
-// ends sooner once both prompts are in.
-constexpr int kQuietMs = 100;
-constexpr int kOpeningPrompts = 2;
-
 bool stderrIsTerminal() {
 #ifdef Q_OS_WIN
     return _isatty(_fileno(stderr)) != 0;
@@ -168,7 +163,7 @@ bool openLink(BoxLink& link, const QString& port, UiServices& ui) {
         ui.error(error);
         return false;
     }
-    link.WaitQuiet(kQuietMs, kOpeningPrompts);
+    link.AwaitOpening();
     return true;
 }
 

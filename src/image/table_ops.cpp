@@ -4,8 +4,12 @@
 
 #include <QStringList>
 
+#include <QLocale>
+
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <string>
 
 namespace varnel {
 
@@ -13,6 +17,115 @@ namespace {
 
 uint16_t heldWord(double value) {
     return static_cast<uint16_t>(std::clamp(RoundEven(value), 0, 1023));
+}
+
+uint16_t heldWord(int64_t value) {
+    return static_cast<uint16_t>(std::clamp<int64_t>(value, 0, 1023));
+}
+
+// A number as typed, kept exactly: 55 scaled by 10 % is 60.5, a tie, where the nearest double
+// of 1.1 makes it 60.500000000000007 and rounds it up. Only the whole part and the digits after
+// the point are kept, and only as far as a table word can feel them.
+struct Decimal {
+    bool negative = false;
+    bool huge = false;   // at least 10^12: beyond the table's reach whatever it is applied to
+    int64_t whole = 0;   // below 10^12
+    std::string digits;  // after the point, no trailing zeros
+};
+
+bool readDecimal(const QString& text, Decimal& out) {
+    const QStringView trimmed = QStringView(text).trimmed();
+    long double check = 0;
+    if (!ParseDecimal(trimmed, check)) return false;
+    const QByteArray raw = trimmed.toLatin1();
+    Decimal d;
+    std::string mantissa;
+    int64_t point = 0;  // digits of mantissa before the point
+    qsizetype i = 0;
+    if (raw[i] == '+' || raw[i] == '-') d.negative = raw[i++] == '-';
+    for (; i < raw.size() && raw[i] >= '0' && raw[i] <= '9'; ++i) {
+        mantissa += raw[i];
+        ++point;
+    }
+    if (i < raw.size() && raw[i] == '.')
+        for (++i; i < raw.size() && raw[i] >= '0' && raw[i] <= '9'; ++i) mantissa += raw[i];
+    if (i < raw.size()) {  // the exponent; ParseDecimal has checked its shape
+        const bool down = raw[++i] == '-';
+        if (raw[i] == '+' || raw[i] == '-') ++i;
+        int64_t e = 0;
+        for (; i < raw.size(); ++i) e = std::min<int64_t>(e * 10 + (raw[i] - '0'), 1'000'000);
+        point += down ? -e : e;
+    }
+    const size_t lead = std::min(mantissa.find_first_not_of('0'), mantissa.size());
+    mantissa.erase(0, lead);
+    point -= int64_t(lead);
+    mantissa.erase(mantissa.find_last_not_of('0') + 1);
+    if (mantissa.empty()) {
+        out = Decimal{};
+        return true;
+    }
+    if (point > 12) {
+        d.huge = true;
+    } else if (point > 0) {
+        const std::string whole = mantissa.substr(0, size_t(point));
+        for (size_t k = 0; k < size_t(point); ++k)
+            d.whole = d.whole * 10 + (k < whole.size() ? whole[k] - '0' : 0);
+        if (size_t(point) < mantissa.size()) d.digits = mantissa.substr(size_t(point));
+    } else {
+        // Below 10^-6 a number times a word (at most 65535) stays below one; more leading zeros
+        // change nothing a word can show.
+        d.digits = std::string(size_t(std::min<int64_t>(-point, 6)), '0') + mantissa;
+    }
+    out = d;
+    return true;
+}
+
+// w + x * n / d, rounded to nearest with ties to even and held to 0..1023, computed exactly.
+// 0 <= w, n <= 65535; 0 < d <= 100.
+uint16_t exactSum(int64_t w, const Decimal& x, int64_t n, int64_t d) {
+    if (n == 0) return heldWord(w);
+    if (x.huge) return heldWord(x.negative ? int64_t(0) : int64_t(1023));
+    // x * n = whole * n + carry + h, 0 <= h < 1, h in the digits.
+    int64_t carry = 0;
+    bool hZero = true;
+    int firstDigit = 0;    // h's first digit
+    bool restZero = true;  // whether the digits after it are all 0
+    for (size_t k = x.digits.size(); k-- > 0;) {
+        const int64_t t = (x.digits[k] - '0') * n + carry;
+        const int digit = int(t % 10);
+        carry = t / 10;
+        if (k > 0 && digit != 0) restZero = false;
+        if (digit != 0) hZero = false;
+        if (k == 0) firstDigit = digit;
+    }
+    // The value times d is c + h, 0 <= h < 1; half compares h with 1/2.
+    const int64_t product = x.whole * n + carry;
+    int64_t c = d * w + (x.negative ? -product : product);
+    int half = firstDigit < 5 ? -1 : firstDigit > 5 || !restZero ? 1 : 0;
+    if (x.negative && !hZero) {
+        --c;
+        half = -half;  // 1 - h
+    }
+    int64_t q = c / d;
+    if (c % d < 0) --q;
+    const int64_t k = d - 2 * (c - q * d);
+    // Up when 2h exceeds k (which is what the remainder leaves below a half); even on a tie.
+    const int compare = hZero ? (k < 0) - (k > 0) : k <= 0 ? 1 : k == 1 ? half : -1;
+    if (compare > 0 || (compare == 0 && q % 2 != 0)) ++q;
+    return heldWord(q);
+}
+
+// num / den rounded to nearest with ties to even and held to 0..1023; den > 0.
+uint16_t exactQuotient(int64_t num, int64_t den) {
+    return exactSum(0, Decimal{num < 0, false, num < 0 ? -num : num, {}}, 1, den);
+}
+
+// The number of an Add or a Scale: the text as typed when it is one, else the number.
+Decimal amount(const RangeOp& op) {
+    Decimal d;
+    if (!readDecimal(op.text, d))
+        readDecimal(QString::number(op.number, 'g', QLocale::FloatingPointShortest), d);
+    return d;
 }
 
 QString numberText(double value) {
@@ -97,26 +210,35 @@ bool ApplyRangeOp(EepromImage& image, const RangeOp& op, bool frequency, QString
             for (int i = a; i <= b; ++i) StoreEntryText(image, i, op.text, frequency);
             return true;
         case RangeKind::Add: {
-            const double step = frequency ? op.number / 2.88 : op.number * 204.8;
-            for (int i = a; i <= b; ++i) image.setEntry(i, heldWord(word(i) + step));
+            // A word is 1/204.8 V or 2.88 Hz.
+            const Decimal x = amount(op);
+            for (int i = a; i <= b; ++i)
+                image.setEntry(i, frequency ? exactSum(w[size_t(i)], x, 25, 72)
+                                            : exactSum(w[size_t(i)], x, 1024, 5));
             return true;
         }
         case RangeKind::AddWords:
             for (int i = a; i <= b; ++i) image.setEntry(i, heldWord(word(i) + op.number));
             return true;
         case RangeKind::Scale: {
-            const double factor = 1 + op.number / 100;
-            for (int i = a; i <= b; ++i) image.setEntry(i, heldWord(word(i) * factor));
+            // w (100 + p) / 100 = w + p w / 100
+            const Decimal x = amount(op);
+            for (int i = a; i <= b; ++i)
+                image.setEntry(i, exactSum(w[size_t(i)], x, w[size_t(i)], 100));
             return true;
         }
         case RangeKind::Interpolate:
             for (int i = a + 1; i < b; ++i)
-                image.setEntry(i, heldWord(word(a) + (word(b) - word(a)) * (i - a) / (b - a)));
+                image.setEntry(i, exactQuotient(int64_t(w[size_t(a)]) * (b - i) +
+                                                    int64_t(w[size_t(b)]) * (i - a),
+                                                b - a));
             return true;
         case RangeKind::Smooth:
             // From the words before the operation: a smoothed entry does not feed the next one.
             for (int i = a + 1; i < b; ++i)
-                image.setEntry(i, heldWord((word(i - 1) + 2 * word(i) + word(i + 1)) / 4));
+                image.setEntry(
+                    i, exactQuotient(
+                           int64_t(w[size_t(i - 1)]) + 2 * w[size_t(i)] + w[size_t(i + 1)], 4));
             return true;
     }
     return false;

@@ -24,8 +24,8 @@ struct RangeOp {
     RangeKind kind = RangeKind::Set;
     int first = 0;  // entries first..last, 0 <= first <= last <= 32
     int last = 0;
-    QString text;       // Set
-    double number = 0;  // Add, AddWords, Scale
+    QString text;       // Set; Add's and Scale's number as typed, which they read exactly
+    double number = 0;  // AddWords; Add and Scale when text is no number
 };
 
 // Why a range cannot take the operation ("" when it can): entries outside 0..32, first above
@@ -37,9 +37,10 @@ QString RangeProblem(RangeKind kind, int first, int last);
 enum class TextRefusal { None, NotANumber, Invalid };
 TextRefusal TableTextRefusal(const QString& text, bool frequency);
 
-// Applies op (its range must be valid). Computed on the words in double precision, rounded to
-// nearest with ties to even and held to 0..1023; Set goes through the store. False, with the
-// reason in error and the image untouched, when the store refuses Set's text.
+// Applies op (its range must be valid). Computed exactly on the words and the typed number (a
+// volt is 204.8 words, a word 2.88 Hz), rounded to nearest with ties to even and held to
+// 0..1023; Set goes through the store. False, with the reason in error and the image untouched,
+// when the store refuses Set's text.
 bool ApplyRangeOp(EepromImage& image, const RangeOp& op, bool frequency, QString& error);
 
 // The history's name for op: "Scale entries 5 to 10 by 5 %".

@@ -71,6 +71,8 @@ bool BoxLink::OpenLink(QString& error) {
     FlushLink();
     transport_->setDtr(true);
     transport_->setRts(false);
+    openingPrompts_ = 2;
+    opened_.start();
     SendByte(13);
     SendByte(13);
     return true;
@@ -139,6 +141,7 @@ bool BoxLink::GetRxByte(uint8_t& b) {
 }
 
 void BoxLink::StoreRxByte(uint8_t b) {
+    if (b == '>' && openingPrompts_ > 0) --openingPrompts_;
     RxBuf[RxHead] = b;
     if (++RxHead >= 200) RxHead = 1;
     if (ShowRx) emit rxByte(b);
@@ -258,6 +261,37 @@ bool BoxLink::WaitQuiet(int quietMs, int prompts) {
     disconnect(lostConn);
     FlushLink();
     return wentQuiet;
+}
+
+bool BoxLink::AwaitOpening() {
+    const qint64 left = openingPrompts_ > 0 ? TimeoutMs - opened_.elapsed() : 0;
+    if (left > 0 && transport_->isOpen() && !cancelled_) {
+        QEventLoop loop;
+        QTimer limit;
+        limit.setSingleShot(true);
+        limit.setTimerType(Qt::PreciseTimer);
+        QTimer settle;
+        settle.setSingleShot(true);
+        settle.setTimerType(Qt::PreciseTimer);
+        connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+        connect(&settle, &QTimer::timeout, &loop, &QEventLoop::quit);
+        // Connected after readPort, so the prompts of this delivery are already counted.
+        constexpr int kSettleMs = 5;
+        const auto conn = connect(transport_, &ByteTransport::readyRead, &loop, [&] {
+            if (openingPrompts_ == 0) settle.start(kSettleMs);
+        });
+        const auto lostConn = connect(transport_, &ByteTransport::lost, &loop, &QEventLoop::quit);
+        limit.start(int(left));
+        QEventLoop* const outer = std::exchange(quietLoop_, &loop);
+        loop.exec();
+        quietLoop_ = outer;
+        disconnect(conn);
+        disconnect(lostConn);
+    }
+    // Answered or given up: no later operation waits for the opening again.
+    const bool answered = openingPrompts_ == 0;
+    openingPrompts_ = 0;
+    return answered;
 }
 
 void BoxLink::ProcessMessages() {

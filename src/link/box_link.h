@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -85,6 +86,14 @@ class BoxLink : public QObject {
     // a script need not pay the whole quiet period before every run.
     bool WaitQuiet(int quietMs, int prompts = 0);
 
+    // Waits until the box has answered the two opening carriage returns (their two prompts, then
+    // a few quiet milliseconds) or until the time-out since OpenLink has passed, whichever is
+    // first; at once when that happened before. Every box operation starts with it: a slow box
+    // may answer the opening late, within its time-out, and an operation started meanwhile would
+    // take those answers for the echoes and replies of its own commands. True when the answers
+    // came.
+    bool AwaitOpening();
+
     // Runs pending events once, as the waits do between steps.
     static void ProcessMessages();
 
@@ -110,8 +119,10 @@ class BoxLink : public QObject {
     void wakeWaits();
     ByteTransport* transport_ = nullptr;
     std::vector<Wait*> waits_;         // innermost last
-    QEventLoop* quietLoop_ = nullptr;  // WaitQuiet's, while it runs
+    QEventLoop* quietLoop_ = nullptr;  // WaitQuiet's or AwaitOpening's, while it runs
     bool cancelled_ = false;
+    QElapsedTimer opened_;
+    int openingPrompts_ = 0;  // prompts still owed for the opening carriage returns
 };
 
 }  // namespace varnel

@@ -21,6 +21,7 @@ QString invalidResponse(int n) {
 
 bool ConnectBox(AppState& state, BoxLink& link, UiServices& ui, QString* reportedVersion) {
     state.Connected = false;
+    link.AwaitOpening();
     link.FlushLink();
     if (!link.SendCommand(QString(), '>', state.AbortFlag)) {
         ui.error(kHardwareNotFound);
@@ -68,6 +69,7 @@ std::array<QPointF, 32> AdjustedCurve(const EepromImage& image, const std::array
 
 bool MonitorBox(AppState& state, BoxLink& link, UiServices& ui, bool frequency,
                 MonitorResult& result) {
+    link.AwaitOpening();
     link.FlushLink();
     if (!link.SendCommand(QString(), '>', state.AbortFlag)) {
         ui.error(kHardwareNotFound);

@@ -20,6 +20,7 @@ const QString kNoAcknowledge = QStringLiteral("Hardware did not acknowledge");
 bool startTransfer(AppState& state, BoxLink& link, UiServices& ui) {
     state.MonitorMode = false;
     state.AbortFlag = false;
+    link.AwaitOpening();
     link.FlushLink();
     if (link.SendCommand(QString(), '>', state.AbortFlag)) return true;
     ui.error(kHardwareNotFound);
