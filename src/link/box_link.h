@@ -96,6 +96,13 @@ class BoxLink : public QObject {
     void ResumeWaits();
     bool waitsCancelled() const { return cancelled_; }
 
+    // Stops the clock of every wait until ReleaseClock(), which gives each wait still running
+    // its whole time again: a question put to the user in the middle of an operation may stay
+    // up for longer than the box is given, and the box's answer that came meanwhile still
+    // counts.
+    void HoldClock();
+    void ReleaseClock();
+
   signals:
     // A received byte, while ShowRx is set.
     void rxByte(quint8 b);
@@ -112,6 +119,7 @@ class BoxLink : public QObject {
     std::vector<Wait*> waits_;         // innermost last
     QEventLoop* quietLoop_ = nullptr;  // WaitQuiet's, while it runs
     bool cancelled_ = false;
+    bool clockHeld_ = false;
 };
 
 }  // namespace varnel
