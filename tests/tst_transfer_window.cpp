@@ -71,6 +71,10 @@ class TestTransferWindow : public QObject {
     void failedRetrieveLeavesTheProject_data();
     void failedRetrieveLeavesTheProject();
     void compareUpdateChangesAndRestore();
+    void closeWhileWriting_data();
+    void closeWhileWriting();
+    void projectClosedDuringARead_data();
+    void projectClosedDuringARead();
 
   private:
     // A new project, connected to the box or not, with a pot stepped so that it is modified.
@@ -583,6 +587,97 @@ void TestTransferWindow::compareUpdateChangesAndRestore() {
     QCOMPARE(QDir(backups()).entryList(QDir::Files).size(), 2);
     QCOMPARE(state_->image, image);
     QVERIFY(state_->Modified);
+}
+
+void TestTransferWindow::closeWhileWriting_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<int>("answer");  // to the question; -1: none comes
+    QTest::addColumn<QString>("question");
+    QTest::newRow("update, Yes stops and closes")
+        << "update" << int(Answer::Yes)
+        << "The box is being written: 7 of 80 bytes so far. Stop and close?";
+    QTest::newRow("update, No writes on")
+        << "update" << int(Answer::No)
+        << "The box is being written: 7 of 80 bytes so far. Stop and close?";
+    // Ten bytes differ, 3 to 12: byte 7 is the fifth.
+    QTest::newRow("changes, Yes")
+        << "changes" << int(Answer::Yes)
+        << "The box is being written: 4 of 10 bytes so far. Stop and close?";
+    QTest::newRow("retrieve: a read stops unasked") << "retrieve" << -1 << "";
+}
+
+void TestTransferWindow::closeWhileWriting() {
+    QFETCH(QString, op);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    const bool changes = op == QLatin1String("changes");
+    newProject(true);
+    const EepromImage image = state_->image;
+    for (int n = 0; n < 80; ++n)
+        box_->model->eeprom[size_t(n)] = changes && (n < 3 || n > 12) ? image.byte(n) : 0x80;
+    const auto old = box_->model->eeprom;
+    form_->show();
+    // Closed while the box's answer to the write (or the read) of byte 7 is on its way: it comes
+    // after the question, which is up for longer than the box is given.
+    auto hooks = std::make_shared<BoxHooks>();
+    hooks->holdPromptOf =
+        (op == QLatin1String("retrieve") ? ReadCommand(7) : WriteCommand(7, image.byte(7)))
+            .toLatin1();
+    hooks->holdReply = true;
+    hooks->holdMs = 240;
+    const bool closes = answer != int(Answer::No);
+    hooks->whileHeld = [&] {
+        if (answer >= 0) ui_.expectConfirm(question, Answer(answer));
+        if (answer == int(Answer::Yes))
+            ui_.expectWarning(changes ? QStringLiteral("Writing stopped: 4 of 10 bytes written.")
+                                      : QStringLiteral("Writing stopped: 7 of 80 bytes written."));
+        if (closes) ui_.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
+        ui_.whileAsking = [] { QTest::qWait(100); };
+        form_->close();
+        ui_.whileAsking = nullptr;
+    };
+    AttachHooks(*box_, hooks);
+    if (changes)
+        runChanges(true);
+    else
+        run(op == QLatin1String("update"));
+    QCoreApplication::processEvents();
+    QCOMPARE(form_->isVisible(), !closes);
+    // The box holds the bytes written up to the close (the last one taken but not yet
+    // acknowledged), or all of them.
+    const int last = answer == int(Answer::No) ? 79 : op == QLatin1String("retrieve") ? -1 : 7;
+    for (int n = 0; n < 80; ++n)
+        QCOMPARE(box_->model->eeprom[size_t(n)], n <= last ? image.byte(n) : old[size_t(n)]);
+}
+
+void TestTransferWindow::projectClosedDuringARead_data() {
+    QTest::addColumn<QString>("op");
+    QTest::newRow("Retrieve") << "retrieve";
+    QTest::newRow("Compare with Box") << "compare";
+}
+
+void TestTransferWindow::projectClosedDuringARead() {
+    QFETCH(QString, op);
+    newProject(true);
+    for (int n = 0; n < 80; ++n) box_->model->eeprom[size_t(n)] = uint8_t(0x80 + n);
+    const EepromImage image = state_->image;
+    auto hooks = std::make_shared<BoxHooks>();
+    hooks->holdPromptOf = ReadCommand(5).toLatin1();
+    hooks->whileHeld = [this] {
+        ui_.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
+        form_->FileClose->trigger();
+    };
+    AttachHooks(*box_, hooks);
+    // The read goes on to its end; what it read belongs to no project any more.
+    if (op == QLatin1String("retrieve"))
+        run(false);
+    else
+        form_->BoxCompare->trigger();
+    QCOMPARE(state_->ProjectState, DocState::None);
+    QVERIFY(wire().endsWith(ReadCommand(79).toLatin1() + '\r'));
+    QCOMPARE(state_->image, image);
+    QVERIFY(!state_->Modified);
+    QVERIFY(!form_->EditUndo->isEnabled());
 }
 
 QTEST_MAIN(TestTransferWindow)
