@@ -197,8 +197,9 @@ void TestLinkWindow::closeDuringAWait_data() {
                                                         << "exit" << -1;
     QTest::newRow("Monitor, close button") << "monitor"
                                            << "button" << -1;
-    QTest::newRow("Update, session ends, No") << "update"
-                                              << "quit" << int(A::No);
+    // A write stops only when the user says so.
+    QTest::newRow("Update, session ends, Yes to stop, No") << "update"
+                                                           << "quit" << int(A::No);
     QTest::newRow("Retrieve, File > Exit, Cancel keeps it") << "retrieve"
                                                             << "exit" << int(A::Cancel);
     QTest::newRow("Update Changes, close button, No") << "changes"
@@ -228,7 +229,8 @@ void TestLinkWindow::closeDuringAWait() {
         box_->detach();
     qsizetype sent = -1;
     QElapsedTimer clock;
-    QTimer::singleShot(150, form_.get(), [&] {
+    // An Update is closed once the box has fallen silent, its 18 bytes written.
+    QTimer::singleShot(update ? 500 : 150, form_.get(), [&] {
         sent = box_->transport->written.size();
         clock.start();
         QEvent quit(QEvent::Quit);  // what the session manager's end of the session sends
@@ -245,6 +247,10 @@ void TestLinkWindow::closeDuringAWait() {
         ui_.expectConfirm(update ? QStringLiteral("Ok to update EEPROM data?")
                                  : QStringLiteral("Ok to retrive EEPROM data?"),
                           UiServices::Answer::Yes);
+    if (update)
+        ui_.expectConfirm(
+            QStringLiteral("The box is being written: 18 of 80 bytes so far. Stop and close?"),
+            UiServices::Answer::Yes);
     if (operation == QLatin1String("connect"))
         form_->FileNew->trigger();
     else if (!transfer)
@@ -259,7 +265,8 @@ void TestLinkWindow::closeDuringAWait() {
     QCOMPARE(box_->transport->written.size(), sent);
     VERIFY_UI(ui_);
     QVERIFY(form_->isVisible());
-    // Then the ordinary close, with its question.
+    // Then the ordinary close, with its question, after what a stopped write left in the box.
+    if (update) ui_.expectWarning(QStringLiteral("Writing stopped: 18 of 80 bytes written."));
     if (answer >= 0)
         ui_.expectConfirm(QStringLiteral("Save E2P file first ?"), UiServices::Answer(answer));
     QCoreApplication::processEvents();

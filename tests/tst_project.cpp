@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QSettings>
+#include <QTimer>
 #include <QValueAxis>
 #include <QtTest>
 
@@ -81,6 +82,9 @@ class TestProject : public QObject {
     void exitWithNeverSavedProject_data();
     void exitWithNeverSavedProject();
     void exitSavesALoadedProjectInPlace();
+    void leavingAModifiedProjectAsks_data();
+    void leavingAModifiedProjectAsks();
+    void undoDuringTheConnectOfAnotherProject();
     void recentProjects();
 
   private:
@@ -278,6 +282,8 @@ void TestProject::badFilesChangeNothing() {
     const ProjectHeader header = w.state->header;
     const EepromImage image = w.state->image;
     const QString title = w.form->windowTitle();
+    // Not saved first: a file that cannot be read still leaves the project as it was.
+    w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
     w.ui.expectOpenFile(bad);
     w.ui.expectError(message.arg(bad));
     w.form->FileOpen->trigger();
@@ -451,6 +457,7 @@ void TestProject::closeProject() {
     const ProjectHeader header = w.state->header;
     const EepromImage image = w.state->image;
     w.form->TableGrid->commitEdit(1, 3, QStringLiteral("2"));
+    w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
     w.form->FileClose->trigger();
     QCOMPARE(w.state->ProjectState, DocState::None);
     QVERIFY(!w.state->Modified);
@@ -555,6 +562,74 @@ void TestProject::exitSavesALoadedProjectInPlace() {
     QVERIFY(w.form->FormClose());
     const QByteArray bytes = WindowFixture::readAll(file);
     QCOMPARE(bytes.mid(kHeaderSize + 0x1A, 2), QByteArray::fromHex("0200"));
+}
+
+void TestProject::leavingAModifiedProjectAsks_data() {
+    QTest::addColumn<QString>("way");
+    QTest::addColumn<int>("answer");  // to "Save E2P file first ?"; -1: not modified
+    QTest::newRow("New, Cancel keeps the project") << "new" << int(Answer::Cancel);
+    QTest::newRow("New, No") << "new" << int(Answer::No);
+    QTest::newRow("Open, Yes saves first") << "open" << int(Answer::Yes);
+    QTest::newRow("Close, Cancel") << "close" << int(Answer::Cancel);
+    QTest::newRow("Close, No") << "close" << int(Answer::No);
+    // The save rewrites the recent list that the path comes from.
+    QTest::newRow("Recent, Yes saves first") << "recent" << int(Answer::Yes);
+    QTest::newRow("Open, not modified") << "open" << -1;
+    QTest::newRow("Close, not modified") << "close" << -1;
+}
+
+void TestProject::leavingAModifiedProjectAsks() {
+    QFETCH(QString, way);
+    QFETCH(int, answer);
+    const QString a = savedProject(QStringLiteral("a.KEX"));
+    const QString b = savedProject(QStringLiteral("b.KEX"));  // open, a second in the list
+    if (answer >= 0) w.form->TableGrid->commitEdit(1, 14, QStringLiteral("2.5"));
+    if (answer >= 0) w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer(answer));
+    if (answer == int(Answer::Yes)) w.ui.expectInformation(b + QStringLiteral(" saved"));
+    const bool leaves = answer != int(Answer::Cancel);
+    const bool opens = leaves && (way == QLatin1String("open") || way == QLatin1String("recent"));
+    if (leaves && way == QLatin1String("new"))
+        w.ui.expectDialog(QStringLiteral("NewDialog"), [](QDialog&) { return 1; });
+    if (opens && way == QLatin1String("open")) w.ui.expectOpenFile(a);
+    if (leaves && way != QLatin1String("close"))
+        w.ui.expectError(QStringLiteral("Hardware not found"));
+    if (opens) w.ui.expectInformation(a + QStringLiteral(" loaded"));
+    (way == QLatin1String("new")      ? w.form->FileNew
+     : way == QLatin1String("open")   ? w.form->FileOpen
+     : way == QLatin1String("recent") ? w.form->FileRecent[1]
+                                      : w.form->FileClose)
+        ->trigger();
+    VERIFY_UI(w.ui);
+    QCOMPARE(w.state->ProjectFileName, !leaves                       ? b
+                                       : opens                       ? a
+                                       : way == QLatin1String("new") ? QStringLiteral("(new)")
+                                                                     : QString());
+    QCOMPARE(w.state->Modified, !leaves);
+    // Only Yes writes the edit into the file.
+    QCOMPARE(WindowFixture::readAll(b).mid(kHeaderSize + 0x1A, 2),
+             QByteArray::fromHex(answer == int(Answer::Yes) ? "0200" : "01F3"));
+}
+
+void TestProject::undoDuringTheConnectOfAnotherProject() {
+    // The Connect after New and Open waits for the box and lets other events run.
+    w.make(true);
+    w.form->FormActivate();
+    const QString b = savedProject(QStringLiteral("b.KEX"));
+    w.form->TableGrid->commitEdit(1, 21, QStringLiteral("4"));
+    w.ui.expectInformation(b + QStringLiteral(" saved"));
+    QVERIFY(w.form->SaveProject());
+    const QByteArray bBytes = WindowFixture::readAll(b);
+    for (const bool open : {true, false}) {
+        // The project before, with a step of its own to undo, saved.
+        savedProject(QStringLiteral("a.KEX"));
+        w.form->TableGrid->commitEdit(1, 14, QStringLiteral("2.5"));
+        w.ui.expectInformation(w.path(QStringLiteral("a.KEX")) + QStringLiteral(" saved"));
+        QVERIFY(w.form->SaveProject());
+        QTimer::singleShot(0, w.form.get(), [this] { w.form->EditUndo->trigger(); });
+        open ? w.fileOpen(b) : w.fileNew();
+        QVERIFY(!w.state->Modified && !w.form->EditUndo->isEnabled());
+        QCOMPARE(w.state->image.toByteArray(), open ? bBytes.mid(kHeaderSize) : defaultImage());
+    }
 }
 
 void TestProject::recentProjects() {

@@ -61,7 +61,10 @@ class TestTable : public QObject {
     void leadingHex();
     void undoRedo_data();
     void undoRedo();
+    void dragHoldsTheHistory();
     void compareWithAnotherProject();
+    void typedValueGoesInFirst_data();
+    void typedValueGoesInFirst();
 
   private:
     WindowFixture w;
@@ -154,22 +157,29 @@ void TestTable::gridEdits_data() {
     QTest::addColumn<bool>("frequency");
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("word");    // -1: unchanged
-    QTest::addColumn<bool>("moves");  // the chart point takes the entry's text afterwards
-    QTest::newRow("volt clamped") << false << 10 << "5" << 1023 << true;
+    QTest::addColumn<int>("word");        // -1: unchanged
+    QTest::addColumn<bool>("moves");      // the chart point takes the entry's text afterwards
+    QTest::addColumn<QString>("status");  // the status line: why a text was refused
+    QTest::newRow("volt clamped") << false << 10 << "5" << 1023 << true << "";
     // A refused text leaves the word, but the point still takes the word's rounded text.
-    QTest::newRow("volt negative") << false << 10 << "-1" << -1 << true;
-    QTest::newRow("volt trailing blank") << false << 10 << "2.5 " << -1 << true;
-    QTest::newRow("volt letters") << false << 10 << "abc" << -1 << true;
-    QTest::newRow("volt leading blank") << false << 10 << " 1" << 205 << true;
-    QTest::newRow("freq below 6 Hz") << true << 10 << "5" << 0 << true;
-    QTest::newRow("freq 6 Hz") << true << 10 << "6" << 2 << true;
-    QTest::newRow("freq clamped") << true << 10 << "9999" << 1023 << true;
-    QTest::newRow("freq letters clear") << true << 10 << "abc" << 0 << true;
-    QTest::newRow("entry 0 not plotted") << false << 1 << "1" << 205 << false;
-    QTest::newRow("entry 30 plotted") << false << 31 << "1" << 205 << true;
-    QTest::newRow("entry 31 not plotted") << false << 32 << "1" << 205 << false;
-    QTest::newRow("entry 32 stored") << false << 33 << "1" << 205 << false;
+    QTest::newRow("volt negative")
+        << false << 10 << "-1" << -1 << true << "'-1' is not a valid value: entry 9 kept";
+    QTest::newRow("volt trailing blank")
+        << false << 10 << "2.5 " << -1 << true << "'2.5 ' is not a number: entry 9 kept";
+    QTest::newRow("volt letters") << false << 10 << "abc" << -1 << true
+                                  << "'abc' is not a number: entry 9 kept";
+    QTest::newRow("volt decimal comma")
+        << false << 6 << "2,5" << -1 << true << "'2,5' is not a number: entry 5 kept";
+    QTest::newRow("volt leading blank") << false << 10 << " 1" << 205 << true << "";
+    QTest::newRow("freq below 6 Hz") << true << 10 << "5" << 0 << true << "";
+    QTest::newRow("freq 6 Hz") << true << 10 << "6" << 2 << true << "";
+    QTest::newRow("freq clamped") << true << 10 << "9999" << 1023 << true << "";
+    QTest::newRow("freq letters kept")
+        << true << 10 << "abc" << -1 << true << "'abc' is not a number: entry 9 kept";
+    QTest::newRow("entry 0 not plotted") << false << 1 << "1" << 205 << false << "";
+    QTest::newRow("entry 30 plotted") << false << 31 << "1" << 205 << true << "";
+    QTest::newRow("entry 31 not plotted") << false << 32 << "1" << 205 << false << "";
+    QTest::newRow("entry 32 stored") << false << 33 << "1" << 205 << false << "";
 }
 
 void TestTable::gridEdits() {
@@ -183,8 +193,11 @@ void TestTable::gridEdits() {
     const int entry = row - 1;
     const uint16_t old = w.state->image.entry(entry);
     const QPointF oldPoint = entry < kChartPoints ? f.Series1->at(entry) : QPointF();
+    f.StatusLine->setText(QStringLiteral("from an earlier value"));
 
     f.TableGrid->commitEdit(1, row, text);
+    // No box to dismiss: the scripted user would fail the test on one.
+    QTEST(f.StatusLine->text(), "status");
     QCOMPARE(int(w.state->image.entry(entry)), word < 0 ? int(old) : word);
     const QString shown = EntryText(w.state->image, entry, frequency);
     QCOMPARE(f.TableGrid->shownText(1, row), shown);
@@ -636,6 +649,35 @@ void TestTable::undoRedo() {
     QVERIFY(!f.EditUndo->isEnabled() && !f.EditRedo->isEnabled());
 }
 
+void TestTable::dragHoldsTheHistory() {
+    TMainForm& f = *w.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QWidget* view = f.Chart1->viewport();
+    const QPoint from = chartPos(f, f.Series1->at(13));
+    const QPoint to = chartPos(f, QPointF(f.Series1->at(13).x(), 2.5));
+    auto drag = [&](QPoint a, QList<QPoint> moves, bool escape) {
+        QTest::mousePress(view, Qt::LeftButton, {}, a);
+        for (QPoint m : moves) QTest::mouseMove(view, m);
+        if (escape) QTest::keyClick(f.TableGrid, Qt::Key_Escape);
+        QTest::mouseRelease(view, Qt::LeftButton, {}, moves.last());
+    };
+    drag(from, {to}, false);
+    const uint16_t dragged = w.state->image.entry(13);  // a word the pointer reaches
+    w.fileSaveAs(w.path(QStringLiteral("drag.KEX")));
+    // Away and back to its word, then Esc: the saved project, unmodified.
+    drag(to, {from, to}, true);
+    QVERIFY(!w.state->Modified && !f.FileSave->isEnabled());
+    // A point held, the history stands still; let go, each drag is a step of its own.
+    QTest::mousePress(view, Qt::LeftButton, {}, to);
+    QTest::mouseMove(view, from);
+    QVERIFY(!f.EditUndo->isEnabled() && !f.EditRedo->isEnabled());
+    QTest::keyClick(&f, Qt::Key_Z, Qt::ControlModifier);
+    QTest::mouseRelease(view, Qt::LeftButton, {}, from);
+    f.EditUndo->trigger();
+    QVERIFY(w.state->image.entry(13) == dragged && !w.state->Modified);
+}
+
 void TestTable::compareWithAnotherProject() {
     TMainForm& f = *w.form;
     auto bytes = [this] { return w.state->header.toByteArray() + w.state->image.toByteArray(); };
@@ -691,6 +733,8 @@ void TestTable::compareWithAnotherProject() {
         compareWith(ref);
         QVERIFY(f.comparing());
         const QString way = QLatin1String(end);
+        if (w.state->Modified && way != QLatin1String("close compare"))
+            w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), UiServices::Answer::No);
         if (way == QLatin1String("close compare"))
             f.FileCloseCompare->trigger();
         else if (way == QLatin1String("new"))
@@ -707,6 +751,47 @@ void TestTable::compareWithAnotherProject() {
         QCOMPARE(f.Chart1->y(), f.VOutLabel->y() + f.VOutLabel->height() + 8);
         QCOMPARE(f.Chart1->x(), f.TableGrid->width() + 16);
     }
+}
+
+void TestTable::typedValueGoesInFirst_data() {
+    // What changes the grid's shape or the project while a value is being typed.
+    QTest::addColumn<QString>("way");
+    for (const char* way : {"close compare", "compare with", "output kind", "open"})
+        QTest::newRow(way) << QString::fromLatin1(way);
+}
+
+void TestTable::typedValueGoesInFirst() {
+    QFETCH(QString, way);
+    TMainForm& f = *w.form;
+    const QString file = w.path(QStringLiteral("typed.KEX"));
+    w.fileSaveAs(file);
+    auto compare = [&] { w.ui.expectOpenFile(file), f.FileCompare->trigger(); };
+    if (way == QLatin1String("close compare")) compare();
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    // Entry 32, which a match copy leaves alone, typed into and not left.
+    const QModelIndex cell = f.TableGrid->model()->index(32, 0);
+    f.TableGrid->setCurrentIndex(cell);
+    f.TableGrid->edit(cell);
+    QTest::keyClicks(f.TableGrid->indexWidget(cell), QStringLiteral("2.5"));
+    MatchCopySource frequency;
+    frequency.useFile = frequency.matchFile = QStringLiteral("M.MAF");
+    frequency.matchIsFrequency = true;
+    if (way == QLatin1String("close compare")) {
+        f.FileCloseCompare->trigger();
+    } else if (way == QLatin1String("compare with")) {
+        compare();
+    } else if (way == QLatin1String("output kind")) {
+        w.ui.expectConfirm(QStringLiteral("Ok to save E2P data in main table?"),
+                           UiServices::Answer::Yes);
+        QVERIFY(f.MatchCopyE2P(frequency) && f.OutputRGrp->itemIndex() == 1);
+    } else {
+        // Typed in, the value has changed the project: leaving it asks first.
+        w.ui.expectConfirm(QStringLiteral("Save E2P file first ?"), UiServices::Answer::Cancel);
+        f.FileOpen->trigger();
+    }
+    QVERIFY(!f.TableGrid->indexWidget(cell));
+    QCOMPARE(w.state->image.entry(32), uint16_t(512));
 }
 
 QTEST_MAIN(TestTable)

@@ -71,6 +71,8 @@ class TestTransferWindow : public QObject {
     void failedRetrieveLeavesTheProject_data();
     void failedRetrieveLeavesTheProject();
     void compareUpdateChangesAndRestore();
+    void closedDuringATransfer_data();
+    void closedDuringATransfer();
 
   private:
     // A new project, connected to the box or not, with a pot stepped so that it is modified.
@@ -583,6 +585,81 @@ void TestTransferWindow::compareUpdateChangesAndRestore() {
     QCOMPARE(QDir(backups()).entryList(QDir::Files).size(), 2);
     QCOMPARE(state_->image, image);
     QVERIFY(state_->Modified);
+}
+
+void TestTransferWindow::closedDuringATransfer_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<bool>("window");  // the window closed, or File > Close
+    QTest::addColumn<int>("answer");   // to the question before a write is stopped; -1: none
+    QTest::addColumn<QString>("question");
+    const QString asked =
+        QStringLiteral("The box is being written: %1 bytes so far. Stop and close?");
+    QTest::newRow("update, Yes stops and closes")
+        << "update" << true << int(Answer::Yes) << asked.arg("7 of 80");
+    QTest::newRow("update, No writes on")
+        << "update" << true << int(Answer::No) << asked.arg("7 of 80");
+    // Ten bytes differ, 3 to 12: byte 7 is the fifth.
+    QTest::newRow("changes, Yes") << "changes" << true << int(Answer::Yes) << asked.arg("4 of 10");
+    // The read goes on to its end; what it read belongs to no project any more.
+    QTest::newRow("retrieve, project closed") << "retrieve" << false << -1 << "";
+    QTest::newRow("compare, project closed") << "compare" << false << -1 << "";
+}
+
+void TestTransferWindow::closedDuringATransfer() {
+    QFETCH(QString, op);
+    QFETCH(bool, window);
+    QFETCH(int, answer);
+    QFETCH(QString, question);
+    const bool changes = op == QLatin1String("changes");
+    newProject(true);
+    const EepromImage image = state_->image;
+    for (int n = 0; n < 80; ++n)
+        box_->model->eeprom[size_t(n)] = changes && (n < 3 || n > 12) ? image.byte(n) : 0x80;
+    const auto old = box_->model->eeprom;
+    form_->show();
+    // Closed while the box's answer to the write (or the read) of byte 7 is on its way. For the
+    // window, it comes after the question, which is up for longer than the box is given.
+    auto hooks = std::make_shared<BoxHooks>();
+    hooks->holdPromptOf =
+        (changes || op == QLatin1String("update") ? WriteCommand(7, image.byte(7)) : ReadCommand(7))
+            .toLatin1();
+    hooks->holdReply = window;
+    hooks->holdMs = window ? 240 : 30;
+    const bool closes = answer != int(Answer::No);
+    hooks->whileHeld = [&] {
+        if (answer >= 0) ui_.expectConfirm(question, Answer(answer));
+        if (answer == int(Answer::Yes))
+            ui_.expectWarning(QStringLiteral("Writing stopped: %1 bytes written.")
+                                  .arg(changes ? "4 of 10" : "7 of 80"));
+        if (closes) ui_.expectConfirm(QStringLiteral("Save E2P file first ?"), Answer::No);
+        ui_.whileAsking = [] { QTest::qWait(100); };
+        if (window)
+            form_->close();
+        else
+            form_->FileClose->trigger();
+        ui_.whileAsking = nullptr;
+    };
+    AttachHooks(*box_, hooks);
+    if (changes)
+        runChanges(true);
+    else if (op == QLatin1String("compare"))
+        form_->BoxCompare->trigger();
+    else
+        run(op == QLatin1String("update"));
+    QCoreApplication::processEvents();
+    QCOMPARE(form_->isVisible(), !(closes && window));
+    if (!window) {
+        QVERIFY(wire().endsWith(ReadCommand(79).toLatin1() + '\r'));
+        QVERIFY(state_->ProjectState == DocState::None && state_->image == image);
+        QVERIFY(!state_->Modified && !form_->EditUndo->isEnabled());
+    }
+    // The box holds the bytes written up to the close (the last one taken but not yet
+    // acknowledged), or all of them.
+    const int last = answer == int(Answer::No)                  ? 79
+                     : changes || op == QLatin1String("update") ? 7
+                                                                : -1;
+    for (int n = 0; n < 80; ++n)
+        QCOMPARE(box_->model->eeprom[size_t(n)], n <= last ? image.byte(n) : old[size_t(n)]);
 }
 
 QTEST_MAIN(TestTransferWindow)

@@ -6,6 +6,7 @@
 #include "base/ui_services.h"
 #include "base/widgets.h"
 #include "link/box_link.h"
+#include "link/box_transfer.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusBar>
 #include <QTimer>
 #include <QValueAxis>
 
@@ -143,6 +145,9 @@ TMainForm::~TMainForm() {
     // The chart's viewport still sends events while the widgets below are taken down; its
     // filter reaches into this window, which is no longer whole by then.
     unwireChart();
+    // So does a cell editor still open, which commits its text as it loses the focus.
+    TableGrid->setEditText = nullptr;
+    EEPROMGrid->setEditText = nullptr;
 }
 
 int TMainForm::helpContextOf(const QWidget* widget) {
@@ -228,6 +233,11 @@ void TMainForm::buildClientArea(QWidget* central) {
                          QRect(kTableGridWidth + 16, kTopPanelHeight + 4, 400, 16));
     VOutLabel = makeLabel(central, "VOutLabel", QString(),
                           QRect(kTableGridWidth + 16, kTopPanelHeight + 20, 400, 16));
+    // Below the resize rule's 60 pixels, which leave room for it under the table.
+    statusBar()->setObjectName(QStringLiteral("StatusBar"));
+    StatusLine = new QLabel(statusBar());
+    StatusLine->setObjectName(QStringLiteral("StatusLine"));
+    statusBar()->addWidget(StatusLine, 1);
 
     TableGrid = new StringGrid(2, 34, 1, 1, central);
     TableGrid->setObjectName(QStringLiteral("TableGrid"));
@@ -423,8 +433,13 @@ bool TMainForm::AskSaveFirst() {
     return true;
 }
 
+bool TMainForm::LeaveProject() {
+    FinishEdits();
+    return AskSaveFirst();
+}
+
 bool TMainForm::FormClose() {
-    if (!AskSaveFirst()) return false;
+    if (!LeaveProject()) return false;
     // The recent list is read at the first activation: before it, there is none to write.
     const bool saved = Activated ? SaveSettings(state_.SettingsPath, link_.PortNumber,
                                                 link_.BaudRate, link_.Device, recent_)
@@ -563,9 +578,10 @@ void TMainForm::closeEvent(QCloseEvent* e) {
         // Closed from inside an operation's wait (the close button, File > Exit, the session's
         // end). Closing here would leave the operation waiting on a window that is gone, and
         // once the application quits its waits could never run out: stop it as Abort does,
-        // with every wait ending at once, and close when it has unwound.
+        // with every wait ending at once, and close when it has unwound. A write into the box
+        // is stopped only when the user says so.
         e->ignore();
-        if (!closeRequested_) {
+        if (!closeRequested_ && askToStopWriting()) {
             closeRequested_ = true;
             state_.AbortFlag = true;
             link_.CancelWaits();
@@ -575,6 +591,11 @@ void TMainForm::closeEvent(QCloseEvent* e) {
     if (closeRequested_) {
         closeRequested_ = false;
         link_.ResumeWaits();
+    }
+    if (boxWrite_ && boxWrite_->stopped) {
+        const BoxWrite stopped = *std::exchange(boxWrite_, std::nullopt);
+        ui_.warning(QStringLiteral("Writing stopped: %1.")
+                        .arg(BytesWrittenText(stopped.written, stopped.total)));
     }
     if (FormClose())
         e->accept();
@@ -590,6 +611,25 @@ TMainForm::Operation::~Operation() {
     // Queued: the handler that ran the operation finishes first (nothing in it waits any more).
     if (--form_.operationDepth_ == 0 && form_.closeRequested_)
         QTimer::singleShot(0, &form_, &TMainForm::closeAfterUnwinding);
+}
+
+bool TMainForm::askToStopWriting() {
+    // A read or a Connect stops at once, as the Abort button would stop it.
+    if (!boxWrite_) return true;
+    if (boxWrite_->asking) return false;
+    boxWrite_->asking = true;
+    // The write waits below this question, and the box's answers that come meanwhile still
+    // count: the time the user takes is not the box's.
+    link_.HoldClock();
+    const UiServices::Answer answer = ui_.confirm(
+        QStringLiteral("The box is being written: %1 of %2 bytes so far. Stop and close?")
+            .arg(boxWrite_->written)
+            .arg(boxWrite_->total));
+    link_.ReleaseClock();
+    if (!boxWrite_) return false;
+    boxWrite_->asking = false;
+    boxWrite_->stopped = answer == UiServices::Answer::Yes;
+    return boxWrite_->stopped;
 }
 
 void TMainForm::closeAfterUnwinding() {

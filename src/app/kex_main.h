@@ -141,6 +141,8 @@ public:
     QLabel* LearnLabel;
     QLabel* VInLabel;
     QLabel* VOutLabel;
+    // The line at the foot of the window: why the last value typed into the table was not taken.
+    QLabel* StatusLine;
     StringGrid* TableGrid;
     QChartView* Chart1;
     QLineSeries* Series1;
@@ -208,6 +210,13 @@ public:
     // "Save E2P file first ?" for a modified project; false when the user keeps the project
     // (Cancel, or a save that did not happen).
     bool AskSaveFirst();
+    // Before the project is left (New, Open, Close, the window's close): the edits under way
+    // end as they end when the user moves on, then AskSaveFirst. False when the user keeps the
+    // project.
+    bool LeaveProject();
+    // Ends the edits under way as the user ends them: an open cell editor is committed as
+    // leaving the cell commits it, a point held on the chart is let go.
+    void FinishEdits();
 
     // Table grid and chart, output kind, pots, limit, invert, hexadecimal grid
     // (kex_main_table.cpp).
@@ -282,8 +291,9 @@ public:
     // Recent projects and files named from outside (kex_main_recent.cpp). OpenProjectFile is
     // File > Open's path on a file chosen some other way (the recent list, the command line, a
     // drop), after the exit dialogue's question when the project is modified; OpenMeterFile
-    // shows the meter editor with that meter.
-    bool OpenProjectFile(const QString& path);
+    // shows the meter editor with that meter. path is a copy: the save before the open
+    // rewrites the recent list it may come from.
+    bool OpenProjectFile(QString path);
     void OpenMeterFile(const QString& path);
     const QStringList& recentFiles() const { return recent_; }
     std::array<QAction*, 6> FileRecent{};
@@ -312,6 +322,9 @@ private:
 
     // Project and table (kex_main_project.cpp, kex_main_table.cpp).
     void wireProjectHandlers();
+    // What refers to the old project ends as the document replaces it (ProjectDocument::
+    // replacing): the edits under way, the history, the comparison.
+    void projectReplacing();
     void wireTableHandlers();
     void rescaleTableChart();
     std::unique_ptr<ProjectControls> projectControls_;
@@ -320,6 +333,8 @@ private:
     // Undo and the table tools (kex_main_tools.cpp).
     void wireTableTools();
     void updateTableActions();
+    // Undo and Redo, unavailable while a point of the chart is held.
+    void updateUndoActions();
     // Declared after the document it restores through, so it goes first.
     std::unique_ptr<UndoHistory> history_;
     TTableValueDialog* tableValueDialog_ = nullptr;
@@ -378,6 +393,22 @@ private:
     void closeAfterUnwinding();
     int operationDepth_ = 0;
     bool closeRequested_ = false;
+
+    // The box being written (Update, Update Changes, Restore Backup): a close asks first, and
+    // once it has stopped the write, says how far it got.
+    struct BoxWrite {
+        int written = 0;  // the writes the box has acknowledged
+        int total = 0;
+        bool asking = false;
+        bool stopped = false;
+    };
+    std::optional<BoxWrite> boxWrite_;
+    // Returns the write this one runs inside, if any, for endBoxWrite.
+    std::optional<BoxWrite> beginBoxWrite(int total);
+    void boxWritten(int written);
+    void endBoxWrite(const std::optional<BoxWrite>& outer, int written);
+    // False when the user lets the write go on.
+    bool askToStopWriting();
 };
 
 }  // namespace varnel

@@ -33,6 +33,11 @@ class TMainForm::ChartEditor : public QObject {
 
     bool dragging() const { return entry_ >= 0; }
 
+    // Lets go of a held point as the button's release does.
+    void letGo() {
+        if (dragging()) finish();
+    }
+
     // The point of a curve nearest pos within reach, on a tie the table's curve before the
     // adjusted curve and the reference; with tableOnly, of the table's curve alone.
     bool pointAt(const QPoint& pos, QLineSeries*& series, int& entry,
@@ -129,6 +134,8 @@ class TMainForm::ChartEditor : public QObject {
         before_ = f_.history().snapshot();
         entry_ = entry;
         qApp->installEventFilter(this);
+        // An undo now would be overtaken by the drag's own step, which starts from before it.
+        f_.updateUndoActions();
         return true;
     }
 
@@ -149,14 +156,19 @@ class TMainForm::ChartEditor : public QObject {
 
     void cancel() {
         end();
-        // Back to the bytes, the Modified flag and the controls of the moment the drag began.
-        if (!f_.history().snapshot().sameContents(before_)) f_.history().restore(before_);
+        // Back to the bytes, the Modified flag and the controls of the moment the drag began,
+        // also after a drag back to the word it started from.
+        const ProjectSnapshot now = f_.history().snapshot();
+        if (!now.sameContents(before_) || now.modified != before_.modified)
+            f_.history().restore(before_);
         QToolTip::hideText();
     }
 
     int end() {
         qApp->removeEventFilter(this);
-        return std::exchange(entry_, -1);
+        const int entry = std::exchange(entry_, -1);
+        f_.updateUndoActions();
+        return entry;
     }
 
     TMainForm& f_;
@@ -184,6 +196,12 @@ QString TMainForm::ChartTipAt(const QPoint& pos) const {
 
 bool TMainForm::chartDragging() const {
     return chartEditor_ && chartEditor_->dragging();
+}
+
+void TMainForm::FinishEdits() {
+    TableGrid->commitOpenEditor();
+    EEPROMGrid->commitOpenEditor();
+    if (chartEditor_) chartEditor_->letGo();
 }
 
 }  // namespace varnel

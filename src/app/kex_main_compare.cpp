@@ -70,6 +70,8 @@ void TMainForm::FileCompareClick() {
 
 bool TMainForm::CompareWith(const QString& path) {
     if (state_.ProjectState == DocState::None) return false;
+    // The grid gains a column: a value being typed goes in first.
+    FinishEdits();
     Reference read;
     if (!document().ReadProjectCopy(path, read.header, read.image)) return false;
     const bool frequency = OutputRGrp->itemIndex() == 1;
@@ -88,6 +90,7 @@ bool TMainForm::CompareWith(const QString& path) {
 
 void TMainForm::CloseCompare() {
     if (!reference_) return;
+    FinishEdits();
     reference_.reset();
     drawReference();
     rescaleTableChart();

@@ -30,7 +30,10 @@ bool TMainForm::MonitorBox() {
     const Operation operation(*this);
     MonitorResult result;
     const bool frequency = OutputRGrp->itemIndex() == 1;
+    const int generation = document().generation();
     if (!varnel::MonitorBox(state_, link_, ui_, frequency, result)) return false;
+    // The curve of a project closed or replaced meanwhile belongs to no project shown.
+    if (document().generation() != generation) return false;
     // Every failure comes before this: a failed read keeps the previous curve.
     Series2->clear();
     for (const QPointF& p : result.points) Series2->append(p);

@@ -22,7 +22,11 @@ class MainFormControls : public ProjectControls {
     explicit MainFormControls(TMainForm& form) : f_(form) {}
 
     int outputIndex() const override { return f_.OutputRGrp->itemIndex(); }
-    void selectOutput(int index) override { f_.OutputRGrp->setItemIndex(index); }
+    void selectOutput(int index) override {
+        // A value being typed belongs to the kind it was typed under.
+        if (index != f_.OutputRGrp->itemIndex()) f_.FinishEdits();
+        f_.OutputRGrp->setItemIndex(index);
+    }
     QString limitText() const override { return f_.LimitEdit->text(); }
     void setLimitText(const QString& text) override { f_.LimitEdit->setText(text); }
     bool invertChecked() const override { return f_.InvertCBox->isChecked(); }
@@ -60,6 +64,16 @@ void TMainForm::wireProjectHandlers() {
     connect(FileSaveAs, &QAction::triggered, this, &TMainForm::FileSaveAsClick);
     connect(FileClose, &QAction::triggered, this, &TMainForm::FileCloseClick);
     connect(EditProject, &QAction::triggered, this, &TMainForm::EditProjectClick);
+    document().replacing = [this] { projectReplacing(); };
+}
+
+void TMainForm::projectReplacing() {
+    // Before the Connect of a New or a load lets other events run: an Undo pressed then must
+    // find nothing of the old project to apply to the new one.
+    FinishEdits();
+    history().clear();
+    CloseCompare();
+    StatusLine->clear();
 }
 
 bool TMainForm::RunProjectDialog() {
@@ -71,10 +85,9 @@ bool TMainForm::RunProjectDialog() {
     return true;
 }
 
-// New, a load and Close each start an empty history, and end a comparison: what came before
-// is another project.
+// New, a load and Close each start an empty history and end a comparison (projectReplacing):
+// what came before is another project. Changes made during their Connect belong to no step.
 void TMainForm::NewProject() {
-    reference_.reset();
     history().untracked([this] { document().NewProject(); });
     history().clear();
 }
@@ -84,7 +97,6 @@ bool TMainForm::LoadProject(const QString& path) {
     history().untracked([&] { loaded = document().LoadProject(path); });
     if (!loaded) return false;
     history().clear();
-    CloseCompare();
     rememberRecent(path);
     return true;
 }
@@ -99,20 +111,25 @@ bool TMainForm::SaveProject() {
 void TMainForm::CloseProject() {
     history().untracked([this] { document().CloseProject(); });
     history().clear();
-    CloseCompare();
 }
 
+// New, Open and Close ask first, before their dialogs: the setup dialog writes its group into
+// the header of the project still open.
 void TMainForm::FileNewClick() {
     TNewDialog* d = dialogs_.NewDialog;
-    if (!d) return;
+    if (!d || !LeaveProject()) return;
     d->preset(ProjectAnswers{});
     if (!RunProjectDialog()) return;
+    const int generation = document().generation();
     NewProject();
+    // Another project opened during the Connect keeps its own header.
+    if (document().generation() != generation + 1) return;
     ApplyProjectAnswers(state_.header, d->answers());
     state_.ProjectDir = GroupDir(state_.AppDir, state_.header.Group());
 }
 
 void TMainForm::FileOpenClick() {
+    if (!LeaveProject()) return;
     const QString path = ui_.openFileName(state_.ProjectDir, kProjectFilter, kProjectFilter);
     if (path.isEmpty()) return;
     OpenProject(path);
@@ -142,7 +159,7 @@ bool TMainForm::FileSaveAsClick() {
 }
 
 void TMainForm::FileCloseClick() {
-    CloseProject();
+    if (LeaveProject()) CloseProject();
 }
 
 void TMainForm::EditProjectClick() {

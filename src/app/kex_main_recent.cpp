@@ -33,6 +33,7 @@ void TMainForm::wireRecent() {
     for (size_t i = 0; i < FileRecent.size(); ++i) {
         QAction* a = new QAction(this);
         a->setObjectName(QStringLiteral("FileRecent%1").arg(i + 1));
+        // OpenProjectFile takes the path by value: the save it may run first rewrites the list.
         connect(a, &QAction::triggered, this, [this, i] {
             if (i < size_t(recent_.size())) OpenProjectFile(recent_[qsizetype(i)]);
         });
@@ -72,10 +73,9 @@ void TMainForm::forgetRecent(const QString& path) {
     updateRecentMenu();
 }
 
-bool TMainForm::OpenProjectFile(const QString& path) {
-    // File > Open replaces a modified project without a word; a file named from outside asks
-    // the exit dialogue's question first, so a stray click cannot throw the changes away.
-    if (!AskSaveFirst()) return false;
+bool TMainForm::OpenProjectFile(QString path) {
+    // The exit dialogue's question first, as File > Open asks it.
+    if (!LeaveProject()) return false;
     if (OpenProject(path)) return true;
     forgetRecent(path);
     return false;

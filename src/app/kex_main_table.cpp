@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QValueAxis>
@@ -69,8 +70,11 @@ QString TMainForm::TableGridDrawCell(int col, int row) const {
 }
 
 void TMainForm::TableGridSetEditText(int, int row, const QString& text) {
+    QString refused;
     history().record(QStringLiteral("Edit entry %1").arg(row - 1),
-                     [&] { document().TableEdit(row, text); });
+                     [&] { refused = document().TableEdit(row, text); });
+    // Said where the eye goes next, without a box to dismiss; the next value typed replaces it.
+    if (!text.isEmpty()) StatusLine->setText(refused);
 }
 
 void TMainForm::OutputRGrpClick(int index) {

@@ -83,10 +83,19 @@ void TMainForm::wireTableTools() {
     QUndoStack& stack = history().stack();
     EditUndo->setEnabled(false);
     EditRedo->setEnabled(false);
-    connect(EditUndo, &QAction::triggered, &stack, &QUndoStack::undo);
-    connect(EditRedo, &QAction::triggered, &stack, &QUndoStack::redo);
-    connect(&stack, &QUndoStack::canUndoChanged, EditUndo, &QAction::setEnabled);
-    connect(&stack, &QUndoStack::canRedoChanged, EditRedo, &QAction::setEnabled);
+    // A value being typed is a step of its own before the history moves.
+    connect(EditUndo, &QAction::triggered, this, [this, &stack] {
+        if (chartDragging()) return;
+        FinishEdits();
+        stack.undo();
+    });
+    connect(EditRedo, &QAction::triggered, this, [this, &stack] {
+        if (chartDragging()) return;
+        FinishEdits();
+        stack.redo();
+    });
+    connect(&stack, &QUndoStack::canUndoChanged, this, &TMainForm::updateUndoActions);
+    connect(&stack, &QUndoStack::canRedoChanged, this, &TMainForm::updateUndoActions);
     connect(&stack, &QUndoStack::undoTextChanged, this, [this](const QString& caption) {
         EditUndo->setText(
             QStringLiteral("Undo") +
@@ -121,6 +130,12 @@ void TMainForm::wireTableTools() {
     connect(TableGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMainForm::updateTableActions);
     updateTableActions();
+}
+
+void TMainForm::updateUndoActions() {
+    const bool held = chartDragging();
+    EditUndo->setEnabled(!held && history().stack().canUndo());
+    EditRedo->setEnabled(!held && history().stack().canRedo());
 }
 
 void TMainForm::updateTableActions() {

@@ -67,12 +67,37 @@ void TMainForm::endTransfer() {
     if (--transferDepth_ == 0) TransferProgress->hide();
 }
 
+std::optional<TMainForm::BoxWrite> TMainForm::beginBoxWrite(int total) {
+    return std::exchange(boxWrite_, BoxWrite{0, total});
+}
+
+void TMainForm::boxWritten(int written) {
+    if (boxWrite_) boxWrite_->written = written;
+}
+
+void TMainForm::endBoxWrite(const std::optional<BoxWrite>& outer, int written) {
+    // A write stopped by a close is reported once the close comes through; one that ran inside
+    // another's wait hands the question back to that one.
+    if (boxWrite_ && boxWrite_->stopped)
+        boxWrite_->written = written;
+    else
+        boxWrite_ = outer;
+}
+
 void TMainForm::BoxUpdateClick() {
     if (ui_.confirm(QStringLiteral("Ok to update EEPROM data?")) != UiServices::Answer::Yes) return;
     const Operation operation(*this);
     beginTransfer();
-    const TransferOutcome outcome =
-        UpdateEeprom(state_, link_, ui_, [this](int done) { TransferProgress->setValue(done); });
+    const std::optional<BoxWrite> outer = beginBoxWrite(kTransferBytes);
+    // The bytes of the moment the user said Yes: a project opened meanwhile must not go into
+    // the box after the first bytes of this one.
+    const EepromImage image = state_.image;
+    std::vector<int> all(kTransferBytes);
+    for (int n = 0; n < kTransferBytes; ++n) all[size_t(n)] = n;
+    const TransferOutcome outcome = UpdateBytes(
+        state_, link_, ui_, image, all, [this](int done) { TransferProgress->setValue(done); },
+        [this](int written) { boxWritten(written); });
+    endBoxWrite(outer, outcome.written);
     endTransfer();
     UpdateControls();
     // A write that stopped part-way has left the box with a mixture of new and old bytes; the
@@ -85,6 +110,7 @@ void TMainForm::BoxRetrieveClick() {
         return;
     const Operation operation(*this);
     beginTransfer();
+    const int generation = document().generation();
     // The box's bytes go into a scratch copy: a read that does not complete must leave the
     // project, its controls and its unsaved edits as they were, not a mixture of two
     // configurations that looks like a clean project.
@@ -93,16 +119,21 @@ void TMainForm::BoxRetrieveClick() {
     const TransferOutcome outcome = RetrieveEeprom(
         state_, link_, ui_, bytes, [this](int done) { TransferProgress->setValue(done); });
     endTransfer();
-    if (outcome.ok())  // ApplyRetrieved ends with UpdateControls
+    // A project closed or replaced during the read is not the one the box was read for.
+    if (outcome.ok() && document().generation() == generation) {
+        FinishEdits();
+        // ApplyRetrieved ends with UpdateControls.
         history().record(QStringLiteral("Retrieve EEPROM"),
                          [&] { document().ApplyRetrieved(bytes); });
-    else
+    } else {
         UpdateControls();
+    }
 }
 
 void TMainForm::writeChanges(const EepromImage& source, const QString& title) {
     const Operation operation(*this);
     beginTransfer();
+    const int generation = document().generation();
     const auto progress = [this](int done) { TransferProgress->setValue(done); };
     // Counts the bytes to write from the question on: "0 of 4 bytes" while it waits.
     const auto writing = [this](int count) {
@@ -116,6 +147,8 @@ void TMainForm::writeChanges(const EepromImage& source, const QString& title) {
     ChangesSteps steps;
     steps.reading = progress;
     steps.ask = [&](const ProjectDiff& diff, const QString& backupPath) {
+        // Another project came in during the read: these are not its changes.
+        if (document().generation() != generation) return false;
         const int count = int(diff.changed.size());
         writing(count);
         TCompareDialog question(this);
@@ -125,9 +158,17 @@ void TMainForm::writeChanges(const EepromImage& source, const QString& title) {
                               diff, title, backupPath);
         return ui_.runModal(question) == QDialog::Accepted;
     };
-    steps.writing = writing;
+    bool wrote = false;
+    std::optional<BoxWrite> outer;
+    steps.writing = [&](int count) {
+        writing(count);
+        outer = beginBoxWrite(count);
+        wrote = true;
+    };
     steps.written = progress;
+    steps.acknowledged = [this](int written) { boxWritten(written); };
     const ChangesOutcome outcome = UpdateChanges(state_, link_, ui_, source, place, steps);
+    if (wrote) endBoxWrite(outer, outcome.write.written);
     endTransfer();
     UpdateControls();
     // As after an Update that stopped part-way, counted in the bytes this one had to write.
@@ -161,13 +202,14 @@ void TMainForm::BoxCompareClick() {
     {
         const Operation operation(*this);
         beginTransfer();
+        const int generation = document().generation();
         TransferBytes bytes;
         bytes.fill(0xFF);
         const TransferOutcome outcome = ReadBoxBytes(
             state_, link_, ui_, bytes, [this](int done) { TransferProgress->setValue(done); });
         endTransfer();
         UpdateControls();
-        if (!outcome.ok()) return;
+        if (!outcome.ok() || document().generation() != generation) return;
         for (int n = 0; n < kTransferBytes; ++n) box.setByte(n, bytes[size_t(n)]);
     }
     TCompareDialog dialog(this);

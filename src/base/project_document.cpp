@@ -56,7 +56,13 @@ void WriteNewProjectTable(EepromImage& image, bool frequency) {
 ProjectDocument::ProjectDocument(AppState& state, UiServices& ui, ProjectControls& controls)
     : s_(state), ui_(ui), controls_(controls) {}
 
+void ProjectDocument::replace() {
+    ++generation_;
+    if (replacing) replacing();
+}
+
 void ProjectDocument::NewProject() {
+    replace();
     const int32_t day = DayNumber(today());
     s_.ProjectState = DocState::New;
     s_.ProjectFileName = QStringLiteral("(new)");
@@ -76,7 +82,10 @@ void ProjectDocument::NewProject() {
     controls_.setLimitText(LimitText(s_.image, frequency()));
 
     s_.Modified = false;
+    const int generation = generation_;
     controls_.connectBox();
+    // A project opened or made during the Connect is the project now; its own steps ran.
+    if (generation_ != generation) return;
     controls_.updateControls();
 }
 
@@ -95,13 +104,16 @@ bool ProjectDocument::LoadProject(const QString& path) {
     ProjectHeader header;
     EepromImage image;
     if (!ReadProjectCopy(path, header, image)) return false;
+    replace();
     s_.header = header;
     s_.image = image;
     s_.ProjectFileName = path;
     s_.ProjectState = DocState::File;
     reloadControls();
     s_.Modified = false;
+    const int generation = generation_;
     controls_.connectBox();
+    if (generation_ != generation) return true;
     controls_.updateControls();
     ui_.information(path + QStringLiteral(" loaded"));
     return true;
@@ -131,6 +143,7 @@ bool ProjectDocument::SaveProject() {
 }
 
 void ProjectDocument::CloseProject() {
+    replace();
     s_.ProjectState = DocState::None;
     s_.Modified = false;
     controls_.updateControls();
@@ -215,13 +228,24 @@ void ProjectDocument::markModified() {
     controls_.updateControls();
 }
 
-void ProjectDocument::TableEdit(int row, const QString& text) {
-    if (text.isEmpty() || row < 1 || row > kTableEntries) return;
+QString ProjectDocument::TableEdit(int row, const QString& text) {
+    if (text.isEmpty() || row < 1 || row > kTableEntries) return {};
     markModified();
     const int entry = row - 1;
-    const QString shown = StoreEntryText(s_.image, entry, text, frequency());
+    // The frequency store would clear the entry for a text that is not a number: a typo, or a
+    // decimal comma, must not wipe a value.
+    const TextRefusal refusal = TableTextRefusal(text, frequency());
+    const QString shown = refusal == TextRefusal::None
+                              ? StoreEntryText(s_.image, entry, text, frequency())
+                              : EntryText(s_.image, entry, frequency());
     controls_.updateChartPoint(entry, shown);
     controls_.repaintHexGrid();
+    if (refusal == TextRefusal::None) return {};
+    return QStringLiteral("'%1' is not %2: entry %3 kept")
+        .arg(text,
+             refusal == TextRefusal::NotANumber ? QStringLiteral("a number")
+                                                : QStringLiteral("a valid value"),
+             QString::number(entry));
 }
 
 void ProjectDocument::SetEntryWord(int entry, uint16_t word) {

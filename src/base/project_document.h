@@ -71,6 +71,13 @@ class ProjectDocument {
     // The date that New and Save write; tests fix it.
     std::function<QDate()> today = [] { return QDate::currentDate(); };
 
+    // Runs when the project is about to be replaced by New, a load whose file was read, or
+    // Close, before anything of it changes and before the Connect that follows a New or a load
+    // lets other events run: whatever still refers to the old project ends here.
+    std::function<void()> replacing;
+    // Counts those replacements: an operation that waited through one has lost its project.
+    int generation() const { return generation_; }
+
     void NewProject();
     // Reads path; on success it becomes ProjectFileName. A failed read changes nothing.
     bool LoadProject(const QString& path);
@@ -87,8 +94,10 @@ class ProjectDocument {
     void LimitChange(const QString& text);
     void InvertChange(bool ticked);
     void SetPot(int pot, int step);
-    // A table row (1..33) or hexadecimal cell whose editing ended with text.
-    void TableEdit(int row, const QString& text);
+    // A table row (1..33) or hexadecimal cell whose editing ended with text. A table text that
+    // the store would not take keeps the entry, in both output kinds; TableEdit then returns
+    // why ("'2,5' is not a number: entry 5 kept"), and an empty text otherwise.
+    QString TableEdit(int row, const QString& text);
     void HexEdit(int col, int row, const QString& text);
     // A table entry (0..32) given a word of its own (a point dragged on the chart), with the
     // steps a typed cell takes, every entry's point following at once.
@@ -124,6 +133,7 @@ class ProjectDocument {
     void ApplyRetrieved(const TransferBytes& bytes);
 
   private:
+    void replace();
     // The chart and the controls that mirror the image (output kind, invert, pots, limit).
     void reloadControls();
     void markModified();
@@ -133,6 +143,7 @@ class ProjectDocument {
     AppState& s_;
     UiServices& ui_;
     ProjectControls& controls_;
+    int generation_ = 0;
 };
 
 // The project controls as plain values, for the command line: no window, no box.

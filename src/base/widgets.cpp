@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QEvent>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
 #include <QStyleOptionHeader>
@@ -214,6 +215,17 @@ void StringGrid::refresh() {
 
 void StringGrid::commitEdit(int col, int row, const QString& text) {
     model_->setData(model_->index(row - fixedRows_, col - fixedCols_), text, Qt::EditRole);
+}
+
+void StringGrid::commitOpenEditor() {
+    if (state() != EditingState) return;
+    QWidget* editor = indexWidget(currentIndex());
+    if (!editor) return;
+    // An editor opened and not typed into holds the cell's old text: taking it again would
+    // count as a change of the project.
+    const auto* line = qobject_cast<QLineEdit*>(editor);
+    if (!line || line->isModified()) commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
 }
 
 bool StringGrid::eventFilter(QObject* watched, QEvent* event) {

@@ -87,6 +87,9 @@ public:
     void refresh();
     // Ends an edit of a normal cell with the given text, as the in-place editor does.
     void commitEdit(int col, int row, const QString& text);
+    // Ends the edit of the cell whose editor is open, with the text typed into it, as leaving
+    // the cell does; an editor not typed into is only closed.
+    void commitOpenEditor();
 
     std::function<QString(int col, int row)> drawCell;
     std::function<QString(int col, int row)> getEditText;

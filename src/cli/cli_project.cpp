@@ -291,9 +291,9 @@ int runSet(const QStringList& args) {
             QString text;
             if (!splitKeyed(o.value, 0, kTableEntries - 1, entry, text))
                 return usageError(QStringLiteral("--entry takes I=TEXT with I from 0 to 32"));
-            // The window just leaves or clears an entry whose text the store would not take,
-            // but a script must learn of it. Whether the store takes it depends on the output
-            // kind, which an earlier --output may change.
+            // The window keeps an entry whose text the store would not take and says so on its
+            // status line; a script must learn of it too. Whether the store takes it depends on
+            // the output kind, which an earlier --output may change.
             steps.append([entry, text](Session& s) {
                 const bool taken =
                     s.doc.frequency() ? TextToFreqWord(text) != -1 : TextToVoltWord(text) >= 0;

@@ -38,7 +38,8 @@ ChangesOutcome UpdateChanges(AppState& state, BoxLink& link, UiServices& ui, Eep
         return o;
     }
     if (steps.writing) steps.writing(int(o.diff.changed.size()));
-    o.write = UpdateBytes(state, link, ui, source, o.diff.changed, steps.written);
+    o.write =
+        UpdateBytes(state, link, ui, source, o.diff.changed, steps.written, steps.acknowledged);
     o.end = o.write.ok() ? End::Written : End::WriteFailed;
     return o;
 }

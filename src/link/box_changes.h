@@ -33,6 +33,7 @@ struct ChangesSteps {
     std::function<bool(const ProjectDiff& diff, const QString& backupPath)> ask;
     std::function<void(int count)> writing;  // the number of bytes about to be written
     TransferProgress written;                // bytes of that number done
+    TransferProgress acknowledged;           // bytes of that number the box has taken so far
 };
 
 // "The box holds the project's data."

@@ -90,7 +90,7 @@ void BoxLink::StartTimer() {
     TimeoutFlag = false;
     if (cancelled_)
         w->timedOut = true;
-    else
+    else if (!clockHeld_)
         w->timer.start(TimeoutMs);
 }
 
@@ -223,6 +223,17 @@ void BoxLink::CancelWaits() {
 
 void BoxLink::ResumeWaits() {
     cancelled_ = false;
+}
+
+void BoxLink::HoldClock() {
+    clockHeld_ = true;
+    for (Wait* w : waits_) w->timer.stop();
+}
+
+void BoxLink::ReleaseClock() {
+    clockHeld_ = false;
+    for (Wait* w : waits_)
+        if (!w->timedOut) w->timer.start(TimeoutMs);
 }
 
 bool BoxLink::WaitQuiet(int quietMs, int prompts) {

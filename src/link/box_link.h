@@ -105,6 +105,13 @@ class BoxLink : public QObject {
     void ResumeWaits();
     bool waitsCancelled() const { return cancelled_; }
 
+    // Stops the clock of every wait until ReleaseClock(), which gives each wait still running
+    // its whole time again: a question put to the user in the middle of an operation may stay
+    // up for longer than the box is given, and the box's answer that came meanwhile still
+    // counts.
+    void HoldClock();
+    void ReleaseClock();
+
   signals:
     // A received byte, while ShowRx is set.
     void rxByte(quint8 b);
@@ -123,6 +130,7 @@ class BoxLink : public QObject {
     bool cancelled_ = false;
     QElapsedTimer opened_;
     int openingPrompts_ = 0;  // prompts still owed for the opening carriage returns
+    bool clockHeld_ = false;
 };
 
 }  // namespace varnel

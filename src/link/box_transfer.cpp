@@ -87,7 +87,8 @@ TransferOutcome UpdateEeprom(AppState& state, BoxLink& link, UiServices& ui,
 
 TransferOutcome UpdateBytes(AppState& state, BoxLink& link, UiServices& ui,
                             const EepromImage& image, const std::vector<int>& indices,
-                            const TransferProgress& progress) {
+                            const TransferProgress& progress,
+                            const TransferProgress& acknowledged) {
     if (indices.empty()) return stopped(End::Done, 0);
     if (!startTransfer(state, link, ui)) return stopped(End::NotFound, 0);
     int written = 0;
@@ -101,6 +102,7 @@ TransferOutcome UpdateBytes(AppState& state, BoxLink& link, UiServices& ui,
             return stopped(End::NoAcknowledge, k, written);
         }
         written = k + 1;
+        if (acknowledged) acknowledged(written);
         link.ReceiveUntil('>');
         if (state.AbortFlag) return stopped(End::Aborted, k, written);
 

@@ -38,10 +38,12 @@ TransferOutcome UpdateEeprom(AppState& state, BoxLink& link, UiServices& ui,
 
 // Writes the listed bytes of image (ascending byte numbers, each below 80) as the Update writes
 // each of its bytes, with its prompt check first, its messages and its Abort; done and written
-// count the listed bytes, progress the listed bytes done. An empty list sends nothing.
+// count the listed bytes, progress the listed bytes done, acknowledged the writes the box has
+// acknowledged so far (before their read-back). An empty list sends nothing.
 TransferOutcome UpdateBytes(AppState& state, BoxLink& link, UiServices& ui,
                             const EepromImage& image, const std::vector<int>& indices,
-                            const TransferProgress& progress = {});
+                            const TransferProgress& progress = {},
+                            const TransferProgress& acknowledged = {});
 
 // Reads box bytes 0..79 into bytes, which the caller presets: a reply too short to hold a value
 // leaves the preset byte. Touches nothing else: whether the bytes are used is the caller's

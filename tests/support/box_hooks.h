@@ -19,6 +19,8 @@ struct BoxHooks {
     // The reply to this command is delivered up to its "+" at once and the rest (the prompt)
     // holdMs later; whileHeld runs in between, while the PC waits for that prompt.
     QByteArray holdPromptOf;
+    // ... or, when set, the whole reply after the command's echo.
+    bool holdReply = false;
     int holdMs = 30;
     std::function<void()> whileHeld;
 };
@@ -38,7 +40,7 @@ inline void AttachHooks(InProcessBox& box, const std::shared_ptr<BoxHooks>& hook
         const QByteArray done = *command;
         command->clear();
         if (hooks->onCommand) hooks->onCommand(done);
-        const qsizetype plus = out.indexOf('+');
+        const qsizetype plus = hooks->holdReply ? 0 : out.indexOf('+');
         if (done != hooks->holdPromptOf || plus < 0) return out;
         const QByteArray rest = out.mid(plus + 1);
         if (hooks->whileHeld) QTimer::singleShot(hooks->holdMs / 3, hooks->whileHeld);

@@ -40,6 +40,7 @@ const ScriptedUi::Step* ScriptedUi::take(Kind kind, const QString& text) {
 
 UiServices::Answer ScriptedUi::confirm(const QString& text, bool withCancel) {
     const Step* s = take(Kind::Confirm, text);
+    if (whileAsking) whileAsking();
     if (!s) return withCancel ? Answer::Cancel : Answer::No;
     if (s->answer == Answer::Cancel && !withCancel)
         problems_.append(QStringLiteral("Cancel scripted for a Yes/No question: ") + text);

@@ -62,6 +62,9 @@ public:
     const QStringList& log() const { return log_; }
     // The arguments of the last file dialog.
     QString lastDir, lastFilter, lastFileName;
+    // Runs while a question is up, before its answer: a user who takes their time. It may run
+    // the event loop, as a modal box does.
+    std::function<void()> whileAsking;
 
 private:
     struct Step {
