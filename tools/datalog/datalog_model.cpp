@@ -20,24 +20,6 @@ double along(const std::vector<double>& xs, const std::vector<double>& ys, doubl
     return ys[k - 1] + (x - xs[k - 1]) * (ys[k] - ys[k - 1]) / (xs[k] - xs[k - 1]);
 }
 
-// xorshift64*: the same numbers on every machine, unlike the standard distributions.
-struct Random {
-    uint64_t state;
-    double uniform() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return double((state * 0x2545F4914F6CDD1DULL) >> 11) / double(1ULL << 53);
-    }
-    // About normal with standard deviation 1 (a sum of twelve uniforms), made of nothing but
-    // additions, so the log comes out the same wherever it is made.
-    double normal() {
-        double sum = 0;
-        for (int i = 0; i < 12; ++i) sum += uniform();
-        return sum - 6;
-    }
-};
-
 void put(std::string& line, double v, int decimals) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
@@ -45,6 +27,19 @@ void put(std::string& line, double v, int decimals) {
 }
 
 }  // namespace
+
+double Random::uniform() {
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    return double((state * 0x2545F4914F6CDD1DULL) >> 11) / double(1ULL << 53);
+}
+
+double Random::normal() {
+    double sum = 0;
+    for (int i = 0; i < 12; ++i) sum += uniform();
+    return sum - 6;
+}
 
 double Curve::flowAt(double s) const {
     return along(signal, flow, s);

@@ -18,6 +18,15 @@
 
 namespace varnel::datalog {
 
+// xorshift64*: the same numbers on every machine, unlike the standard distributions.
+struct Random {
+    uint64_t state;
+    double uniform();
+    // About normal with standard deviation 1 (a sum of twelve uniforms), made of nothing but
+    // additions, so a log comes out the same wherever it is made.
+    double normal();
+};
+
 // A meter's response, points ascending by signal; interpolated in straight lines and held at
 // its end points.
 struct Curve {
