@@ -412,7 +412,7 @@ void TCorrectDialog::showFound() {
                     "<td>%4</td></tr>")
                     .arg(what, escaped(col.name),
                          escaped(col.unit.isEmpty() ? QStringLiteral("-") : col.unit),
-                         escaped(col.sample.examples.join(QStringLiteral("  "))));
+                         escaped(col.sample.examples.join(QStringLiteral(" \u00B7 "))));
         if (!col.note.isEmpty()) notes.append(escaped(col.name + QStringLiteral(": ") + col.note));
     };
     row(QStringLiteral("Signal"), SignalCombo);
@@ -453,8 +453,13 @@ void TCorrectDialog::MeterBtnClick() {
 bool TCorrectDialog::readSettings(CorrectionSettings& settings) {
     // By position, with the name that position had: a log of the same columns read again (or
     // another log added) takes the same column even where two have one name.
-    auto ref = [](const QComboBox* c) {
-        return ColumnRef(c->currentText(), c->currentData().toInt());
+    // A log added after the first that has no column of the name takes the one of the same role.
+    auto ref = [this](const QComboBox* c) {
+        const int i = c->currentData().toInt();
+        const LogRole role = layout_ && i >= 0 && i < layout_->columnCount()
+                                 ? layout_->columns[i].role
+                                 : LogRole::None;
+        return ColumnRef(c->currentText(), i, role);
     };
     settings.signal = ref(SignalCombo);
     settings.trims = {ref(Trim1Combo)};

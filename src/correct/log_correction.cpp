@@ -156,6 +156,10 @@ bool resolve(const LogLayout& layout, const ColumnRef& ref, MappedColumn& column
         index = ref.index;
     else
         index = FindColumn(layout, ref.name, error);
+    if (index < 0 && ref.role != LogRole::None && layout.firstWithRole(ref.role) >= 0) {
+        index = layout.firstWithRole(ref.role);
+        error.clear();
+    }
     if (index < 0) return false;
     column.index = index;
     column.name = ColumnReference(layout, index);

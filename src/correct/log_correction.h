@@ -42,16 +42,19 @@ bool MeterCurveOf(const TMeterRecord& record, const QString& path, bool tableIsF
                   MeterCurve& curve, QString& error);
 
 // A column of a log as the user chose it: by its position (the window's choice, kept while the
-// column there still has the name it had) or by its text (see FindColumn). Neither: the column
-// that has the role.
+// column there still has the name it had) or by its text (see FindColumn); in another log that
+// has no column of that name, the first with role, when one is given (the window's logs after
+// the first). Neither position nor text: the column that has the correction's role.
 struct ColumnRef {
     QString name;
     int index = -1;
+    LogRole role = LogRole::None;
 
     ColumnRef() = default;
     ColumnRef(const QString& text) : name(text) {}
     ColumnRef(const char* text) : name(QString::fromUtf8(text)) {}
-    ColumnRef(const QString& text, int at) : name(text), index(at) {}
+    ColumnRef(const QString& text, int at, LogRole fallback = LogRole::None)
+        : name(text), index(at), role(fallback) {}
     bool empty() const { return name.isEmpty() && index < 0; }
 };
 

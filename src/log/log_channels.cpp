@@ -395,11 +395,16 @@ QStringList keysOf(const LogColumn& c) {
 }  // namespace
 
 UnitInfo ParseUnit(const QString& text) {
+    static const QStringList units = [] {
+        QStringList texts;
+        for (const UnitRow& row : kUnits) texts.append(QString::fromUtf8(row.text));
+        return texts;
+    }();
     const QString t = unbracketed(text);
     if (t.isEmpty()) return {UnitKind::None, {}};
-    for (const UnitRow& row : kUnits) {
-        const QString unit = QString::fromUtf8(row.text);
-        if (row.caseSensitive ? t == unit : t.compare(unit, Qt::CaseInsensitive) == 0)
+    for (qsizetype k = 0; k < units.size(); ++k) {
+        const UnitRow& row = kUnits[k];
+        if (row.caseSensitive ? t == units[k] : t.compare(units[k], Qt::CaseInsensitive) == 0)
             return {row.kind, {row.scale, row.offset}};
     }
     return {UnitKind::Unknown, {}};

@@ -7,15 +7,16 @@ namespace varnel {
 namespace {
 
 QString folded(const QString& text) {
-    return text.trimmed().toCaseFolded();
+    return text.trimmed();
 }
 
-// The columns whose names-row text (or, with bare, name without unit) equals key.
+// The columns whose names-row text (or, with bare, name without unit) equals key, a trimmed
+// text, in any case. The names are trimmed when the layout is made.
 QList<int> columnsNamed(const LogLayout& layout, const QString& key, bool bare) {
     QList<int> found;
     for (int i = 0; i < layout.columnCount(); ++i) {
         const LogColumn& c = layout.columns[i];
-        if (folded(bare ? c.name : c.header) == key) found.append(i);
+        if ((bare ? c.name : c.header).compare(key, Qt::CaseInsensitive) == 0) found.append(i);
     }
     return found;
 }

@@ -17,6 +17,7 @@ namespace varnel {
 namespace {
 
 constexpr qsizetype kChunk = 1 << 18;
+constexpr qsizetype kBuffer = kChunk + LogReader::kMaxLine;
 constexpr int kDetectLines = 5000;
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
@@ -337,7 +338,8 @@ bool LogReader::open(QIODevice* device, const QString& name, const LogOptions& o
     device_ = device;
     failed_ = false;
     size_ = device->size();
-    buf_.assign(size_t(kChunk + kMaxLine), '\0');
+    // Not cleared: only what is read into it is ever looked at.
+    if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(size_t(kBuffer));
     layout_ = LogLayout();
 
     // The head, whole lines of it.
@@ -393,7 +395,7 @@ bool LogReader::open(QIODevice* device, const QString& name, const LogOptions& o
     const std::vector<QString> units = fieldsOf(found.units);
     std::vector<std::vector<QString>> aliases;
     for (const int a : found.aliases) aliases.push_back(fieldsOf(a));
-    for (int k = 0; k < found.columns; ++k) {
+    for (int k = 0; k < std::min(found.columns, kMaxColumns); ++k) {
         LogColumn c;
         c.header = size_t(k) < names.size() ? names[size_t(k)].trimmed() : QString();
         if (c.header.isEmpty()) c.header = QStringLiteral("Column %1").arg(k + 1);
@@ -485,10 +487,10 @@ bool LogReader::rewind() {
 
 bool LogReader::fill() {
     const qsizetype pending = end_ - begin_;
-    if (pending > 0 && begin_ > 0) std::memmove(buf_.data(), buf_.data() + begin_, size_t(pending));
+    if (pending > 0 && begin_ > 0) std::memmove(buf_.get(), buf_.get() + begin_, size_t(pending));
     begin_ = 0;
     end_ = pending;
-    const qint64 got = device_->read(buf_.data() + end_, qint64(buf_.size()) - end_);
+    const qint64 got = device_->read(buf_.get() + end_, kBuffer - end_);
     if (got < 0) {
         failed_ = true;
         eof_ = true;
@@ -501,7 +503,7 @@ bool LogReader::fill() {
 
 bool LogReader::nextLine(std::string_view& line) {
     for (;;) {
-        const char* from = buf_.data() + begin_;
+        const char* from = buf_.get() + begin_;
         const auto* nl = static_cast<const char*>(std::memchr(from, '\n', size_t(end_ - begin_)));
         if (nl || (eof_ && end_ > begin_)) {
             const bool first = consumed_ == 0;
@@ -655,7 +657,10 @@ void LogReader::sampleColumns() {
                 ++s.missing;
                 continue;
             }
-            if (s.examples.size() < 3) s.examples.append(decoded(TrimmedField(f), layout_.latin1));
+            if (s.examples.size() < 3) {
+                const QString example = decoded(TrimmedField(f), layout_.latin1);
+                if (!s.examples.contains(example)) s.examples.append(example);
+            }
             double v = 0;
             if (number(f, v)) {
                 ++s.numbers;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -67,8 +68,10 @@ class LogReader {
     // The bytes read to find the layout, and the rows read to sample the columns.
     static constexpr qsizetype kHeadBytes = 1 << 18;
     static constexpr int kSampleRows = 1000;
-    // A long log's channels beyond this many are not read.
+    // A long log's channels beyond this many are not read; nor the columns of a wide log (its
+    // rows are then damaged).
     static constexpr int kMaxChannels = 512;
+    static constexpr int kMaxColumns = 1024;
 
   private:
     bool start(const QString& name, QString& error);
@@ -85,7 +88,7 @@ class LogReader {
 
     QFile file_;
     QIODevice* device_ = nullptr;
-    std::vector<char> buf_;
+    std::unique_ptr<char[]> buf_;
     qsizetype begin_ = 0;
     qsizetype end_ = 0;
     bool eof_ = false;
