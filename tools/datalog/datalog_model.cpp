@@ -89,10 +89,19 @@ double EngineModel::trim(double x) const {
 
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     Random random{shape.seed * 0x9E3779B97F4A7C15ULL + 1};
+    // A European spreadsheet's CSV: semicolons between fields, decimal commas in the numbers.
+    const char sep = shape.decimalComma ? ';' : ',';
+    const char mark = shape.decimalComma ? ',' : '.';
+    auto put = [mark](std::string& line, double v, int decimals) {
+        const size_t from = line.size();
+        ::varnel::datalog::put(line, v, decimals);
+        if (mark != '.') std::replace(line.begin() + std::ptrdiff_t(from), line.end(), '.', mark);
+    };
     std::string line = "Time s,RPM,\"";
     line += model.frequency ? "MAF Hz" : "MAF V";
     line += "\",\"STFT %\",\"LTFT %\",ECT C";
     if (!shape.note.empty()) line += ",\"" + shape.note + '"';
+    if (sep != ',') std::replace(line.begin(), line.end(), ',', sep);
     line += '\n';
     const long warm = long(shape.warmUp * double(shape.rows));
     const double span = model.inputHigh - model.inputLow;
@@ -105,17 +114,17 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
         const double ltft = warming ? 0 : model.trim(x);
         const double stft = warming ? 0 : scatter;
         put(line, double(row) / 10, 1);
-        line += ',';
+        line += sep;
         put(line, 700 + 5500 * (x - model.inputLow) / span + 40 * scatter, 0);
-        line += ',';
+        line += sep;
         put(line, model.output(x), model.frequency ? 1 : 3);
-        line += ',';
+        line += sep;
         if (shape.dropoutEvery <= 0 || (row + 1) % shape.dropoutEvery != 0) put(line, stft, 1);
-        line += ',';
+        line += sep;
         put(line, ltft, 1);
-        line += ',';
+        line += sep;
         put(line, warming ? 20 + 45 * double(row) / double(std::max(warm, 1L)) : 85 + 10 * heat, 0);
-        if (!shape.note.empty()) line += ',';
+        if (!shape.note.empty()) line += sep;
         line += '\n';
         if (line.size() > (1 << 16) || row + 1 == shape.rows) {
             if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;
