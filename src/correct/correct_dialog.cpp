@@ -332,6 +332,7 @@ void TCorrectDialog::fillColumns() {
     LogMapping roles;
     QString error;
     const bool mapped = MapLogColumns(layout, CorrectionSettings(), frequency_, roles, error);
+    rolesError_ = error;
     const int signal = mapped ? roles.signal.index : -1;
     const int trim1 = mapped ? roles.trims.value(0).index : -1;
     const int trim2 = mapped && roles.trims.size() > 1 ? roles.trims[1].index : -1;
@@ -426,6 +427,8 @@ void TCorrectDialog::showFound() {
         html +=
             QStringLiteral("The signal is the air mass flow, turned into %1 through the meter.<br>")
                 .arg(frequency_ ? QStringLiteral("hertz") : QStringLiteral("volts"));
+    if (!rolesError_.isEmpty())
+        notes.prepend(escaped(rolesError_) + QStringLiteral(" Pick the columns yourself."));
     if (!notes.isEmpty())
         html += QStringLiteral("<i>") + notes.join(QStringLiteral("<br>")) + QStringLiteral("</i>");
     FoundLabel->setText(html);

@@ -121,6 +121,7 @@ class TCorrectDialog : public QDialog {
     QStringList logPaths_;
     std::optional<LogLayout> layout_;
     QList<qint64> logRows_;  // each log's rows
+    QString rolesError_;     // why the roles picked no signal or trim in the first log
     QString meterPath_;
     std::optional<CorrectionReport> report_;
     bool busy_ = false;
