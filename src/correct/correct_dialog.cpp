@@ -306,16 +306,11 @@ bool TCorrectDialog::readLogs(const QStringList& paths) {
         if (!first) first = log.layout();
         rows.append(scan.rows);
     }
-    const bool same = layout_ && first && [&] {
-        if (layout_->columnCount() != first->columnCount()) return false;
-        for (int i = 0; i < first->columnCount(); ++i)
-            if (layout_->columns[i].header != first->columns[i].header) return false;
-        return true;
-    }();
     logPaths_ = paths;
     layout_ = first;
     logRows_ = rows;
-    if (!same) fillColumns();
+    // The picks of the last log stay where this one has columns of their names.
+    fillColumns();
     QStringList names;
     for (const QString& p : paths) names.append(QFileInfo(p).fileName());
     LogEdit->setText(names.join(QStringLiteral(", ")));

@@ -64,7 +64,6 @@ struct ColumnSample {
     int missing = 0;
     double min = 0;
     double max = 0;
-    double median = 0;
     double medianStep = 0;          // of the numbers in row order: a time column's interval
     QStringList examples;           // the first few values that are not missing, as written
     QList<QByteArray> textValues;   // the first few distinct texts, as written

@@ -337,6 +337,10 @@ bool LogReader::open(QIODevice* device, const QString& name, const LogOptions& o
     error.clear();
     device_ = device;
     failed_ = false;
+    dataOffset_ = 0;
+    timeAt_ = channelAt_ = valueAt_ = unitAt_ = -1;
+    channelIndex_.clear();
+    values_.clear();
     size_ = device->size();
     // Not cleared: only what is read into it is ever looked at.
     if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(size_t(kBuffer));
@@ -685,8 +689,7 @@ void LogReader::sampleColumns() {
         c.sample.max = *std::max_element(v.begin(), v.end());
         std::vector<double> steps;
         for (size_t i = 1; i < v.size(); ++i) steps.push_back(std::abs(v[i] - v[i - 1]));
-        c.sample.medianStep = median(steps);
-        c.sample.median = median(std::move(v));
+        c.sample.medianStep = median(std::move(steps));
     }
 }
 
