@@ -1,7 +1,9 @@
 // varnel-cli correct on a synthetic datalog of 1,000,000 rows (the model engine of
-// tools/datalog on the sample meters' matched table): rows per second of wall time, and the
-// peak resident memory of the process, beside the same for a log of 1,000 rows. Each figure is
-// the median of several runs; the memory is the kernel's ru_maxrss of that one child.
+// tools/datalog on the sample meters' matched table): rows per second of wall time with the
+// columns named, with the columns found by their roles, and by their roles in the same log
+// written with semicolons and decimal commas; and the peak resident memory of the process,
+// beside the same for a log of 1,000 rows. Each figure is the median of several runs; the
+// memory is the kernel's ru_maxrss of that one child.
 //   usage: bench_correct [RUNS] [ROWS]
 
 #include "datalog_model.h"
@@ -65,10 +67,12 @@ T median(std::vector<T> v) {
     return v[v.size() / 2];
 }
 
-bool writeLog(const QString& path, const varnel::datalog::EngineModel& model, long rows) {
+bool writeLog(const QString& path, const varnel::datalog::EngineModel& model, long rows,
+              bool decimalComma = false) {
     varnel::datalog::LogShape shape;
     shape.rows = rows;
     shape.dropoutEvery = 400;
+    shape.decimalComma = decimalComma;
     return varnel::datalog::WriteLogFile(path, model, shape);
 }
 
@@ -111,17 +115,24 @@ int main(int argc, char** argv) {
     }
     const QString bigLog = dir.filePath(QStringLiteral("big.csv"));
     const QString smallLog = dir.filePath(QStringLiteral("small.csv"));
-    if (!writeLog(bigLog, model, rows) || !writeLog(smallLog, model, 1000)) {
+    const QString commaLog = dir.filePath(QStringLiteral("comma.csv"));
+    if (!writeLog(bigLog, model, rows) || !writeLog(smallLog, model, 1000) ||
+        !writeLog(commaLog, model, rows, true)) {
         std::fprintf(stderr, "bench_correct: could not write the logs\n");
         return 1;
     }
     const double mib = double(QFileInfo(bigLog).size()) / (1 << 20);
 
-    auto measure = [&](const QString& log, std::vector<Run>& out) {
+    auto measure = [&](const QString& log, std::vector<Run>& out, bool named = true) {
         for (int i = 0; i < runs; ++i) {
-            const Run r = spawn({cli, "correct", project, log.toStdString(), "--meter",
-                                 (samples + "sample-v2.maf").toStdString(), "--signal", "MAF V",
-                                 "--trim", "STFT %,LTFT %", "--filter", "ECT C:70:120"});
+            std::vector<std::string> args = {cli,        "correct",
+                                             project,    log.toStdString(),
+                                             "--meter",  (samples + "sample-v2.maf").toStdString(),
+                                             "--filter", "ECT C:70:120"};
+            if (named)
+                for (const char* a : {"--signal", "MAF V", "--trim", "STFT %,LTFT %"})
+                    args.push_back(a);
+            const Run r = spawn(args);
             if (!r.ok) return false;
             out.push_back(r);
         }
@@ -129,7 +140,10 @@ int main(int argc, char** argv) {
     };
     std::vector<Run> big;
     std::vector<Run> small;
-    if (!measure(smallLog, small) || !measure(bigLog, big)) {
+    std::vector<Run> byRole;
+    std::vector<Run> comma;
+    if (!measure(smallLog, small) || !measure(bigLog, big) || !measure(bigLog, byRole, false) ||
+        !measure(commaLog, comma, false)) {
         std::fprintf(stderr, "bench_correct: varnel-cli correct failed\n");
         return 1;
     }
@@ -146,6 +160,16 @@ int main(int argc, char** argv) {
         "correct, %ld-row log (%.1f MiB), median of %d runs: %.3f s wall, %.3f s CPU, "
         "%.0f rows/s\n",
         rows, mib, runs, wall, cpu, double(rows) / wall);
+    const double roleWall = field(byRole, &Run::wallS);
+    const double commaWall = field(comma, &Run::wallS);
+    std::printf(
+        "correct, the same log, columns by their roles: %.3f s wall, %.3f s CPU, %.0f rows/s\n",
+        roleWall, field(byRole, &Run::cpuS), double(rows) / roleWall);
+    std::printf(
+        "correct, the same rows with semicolons and decimal commas (%.1f MiB), columns by their "
+        "roles: %.3f s wall, %.3f s CPU, %.0f rows/s\n",
+        double(QFileInfo(commaLog).size()) / (1 << 20), commaWall, field(comma, &Run::cpuS),
+        double(rows) / commaWall);
     std::printf(
         "correct, peak memory (ru_maxrss): %.1f MiB for %ld rows, %.1f MiB for 1000 rows "
         "(%+.1f MiB)\n",

@@ -1,6 +1,7 @@
 // Edit > Correct from Log on the main window: the meter found from the header, the log's
 // columns, Compute on the worker thread with its preview, Cancel, the refusals, and Apply as
-// one step of the history.
+// one step of the history; the loggers' logs shown as found, with their columns picked by role,
+// and the choices the user makes on them.
 
 #include "app/kex_main.h"
 #include "base/widgets.h"
@@ -17,6 +18,7 @@
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <functional>
@@ -34,6 +36,8 @@ class TestCorrectDialog : public QObject {
     void cancelLeavesNoResult();
     void refusals_data();
     void refusals();
+    void logChoices_data();
+    void logChoices();
 
   private:
     // A log of the model engine on the project's table: the meter's flow 5 % above what the
@@ -211,6 +215,102 @@ void TestCorrectDialog::refusals() {
     });
     QVERIFY(w.state->image == before);
     QVERIFY(!w.state->Modified);
+}
+
+void TestCorrectDialog::logChoices_data() {
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("picked");  // signal, trim, second trim
+    QTest::addColumn<QStringList>("found");   // texts of the found panel
+    QTest::addColumn<QString>("outcome");     // the error, or a text of the counts
+    const QString german = "german-diag.csv";
+    const QStringList germanColumns = {"Luftmassenmesser Spannung",
+                                       "Kurzzeit-Gemischadaption Bank 1",
+                                       "Langzeit-Gemischadaption Bank 1"};
+    QTest::newRow("semicolons, decimal commas, Latin-1: picked by role")
+        << "roles" << german << germanColumns
+        << QStringList{"names on line 1, units on line 2", "separator ';', decimal mark ','",
+                       "Latin-1; 40 rows", "3,536 · 2,469 · 2,000", "0,0 · -0,6 · 0,4"}
+        << "Rows read: 40, used: 40.";
+    QTest::newRow("the decimal mark set to point")
+        << "point" << german << germanColumns << QStringList{"decimal mark '.' (as set)"}
+        << "No row of the log was used: 40 rows had no number in 'Luftmassenmesser Spannung'.";
+    QTest::newRow("a mass flow where there is no signal")
+        << "roles"
+        << "gm-scan.csv"
+        << QStringList{"Mass Airflow", "Short Term Fuel Trim Bank 1", "Long Term Fuel Trim Bank 1"}
+        << QStringList{"names on line 9, units on line 10; ", "11 lines before them",
+                       "The signal is the air mass flow, turned into volts through the meter."}
+        << "Signal from the air mass flow through the meter.";
+    QTest::newRow("a text filter on the loop status")
+        << "loop"
+        << "gm-scan.csv" << QStringList() << QStringList{"OL Drive"} << "4 filtered";
+    QTest::newRow("factors") << "roles"
+                             << "vag-logger.txt" << QStringList{"uhfm_w", "fr_w", "fra_w"}
+                             << QStringList{"fr_w: values near 1.0: read as factors"}
+                             << "Trims read as factors.";
+    QTest::newRow("two logs pooled")
+        << "two"
+        << "flasher.csv" << QStringList() << QStringList{"and german-diag.csv: 40 rows"}
+        << "Rows read: 80, used: 80.";
+    QTest::newRow("the second of two columns of one name")
+        << "same name"
+        << "" << QStringList() << QStringList() << "";
+}
+
+void TestCorrectDialog::logChoices() {
+    QFETCH(QString, what);
+    QFETCH(QString, log);
+    QFETCH(QStringList, picked);
+    QFETCH(QStringList, found);
+    QFETCH(QString, outcome);
+    const QString logs = QStringLiteral(VARNEL_LOGS_DIR "/");
+    runDialog([&](TCorrectDialog& d) {
+        if (what == QLatin1String("same name")) {
+            // The first "STFT %" says 0, the second +10: the dialog takes the one picked.
+            const QString path = w.path(QStringLiteral("same.csv"));
+            QVERIFY(WindowFixture::writeAll(
+                path, "MAF V,STFT %,stft %\n" + QByteArray("2.0,0,10\n").repeated(20)));
+            QVERIFY(d.openLog(path));
+            QCOMPARE(d.Trim1Combo->currentText(), QStringLiteral("STFT %#1"));
+            d.Trim1Combo->setCurrentText(QStringLiteral("stft %#2"));
+            QVERIFY(compute(d) && d.report());
+            QCOMPARE(d.report()->entries[10].meanTrim(), 10.0);
+            return;
+        }
+        QVERIFY(d.openLog(logs + log));
+        if (what == QLatin1String("two"))
+            QVERIFY(d.addLog(logs + QStringLiteral("german-diag.csv")));
+        if (what == QLatin1String("point")) d.DecimalCombo->setCurrentIndex(1);
+        if (!picked.isEmpty())
+            QCOMPARE((QStringList{d.SignalCombo->currentText(), d.Trim1Combo->currentText(),
+                                  d.Trim2Combo->currentText()}),
+                     picked);
+        if (what == QLatin1String("loop")) {
+            d.FilterCombos[0]->setCurrentText(QStringLiteral("Fuel System #1 Status"));
+            QVERIFY(d.FilterPatternEdits[0]->isVisibleTo(&d) &&
+                    !d.FilterMinEdits[0]->isVisibleTo(&d));
+            d.FilterPatternEdits[0]->setText(QStringLiteral("cl*"));
+        }
+        for (const QString& text : found)
+            QVERIFY2(d.FoundLabel->text().contains(text.toHtmlEscaped()),
+                     qPrintable(d.FoundLabel->text()));
+        // The picture for the README, when asked for: the mapping found in a logger's log.
+        const QString shot = qEnvironmentVariable("VARNEL_SCREENSHOT");
+        const bool shoot = !shot.isEmpty() && what == QLatin1String("loop");
+        if (shoot) d.MinSamplesSpin->setValue(2);
+        const bool fails = outcome.startsWith(QLatin1String("No row"));
+        if (fails) w.ui.expectError(outcome);
+        QVERIFY(compute(d));
+        QCOMPARE(bool(d.report()), !fails);
+        if (!fails)
+            QVERIFY2(d.CountsLabel->text().contains(outcome), qPrintable(d.CountsLabel->text()));
+        if (shoot) {
+            QVERIFY(QTest::qWaitForWindowExposed(&d));
+            QTest::qWait(300);
+            QVERIFY(d.grab().save(shot));
+        }
+    });
 }
 
 QTEST_MAIN(TestCorrectDialog)

@@ -3,8 +3,9 @@
 #include "base/app_state.h"
 #include "base/ui_services.h"
 #include "base/widgets.h"
-#include "correct/datalog.h"
 #include "image/table_ops.h"
+#include "log/log_reader.h"
+#include "log/log_text.h"
 #include "match/match_session.h"
 
 #include <QApplication>
@@ -12,6 +13,7 @@
 #include <QChartView>
 #include <QComboBox>
 #include <QFileInfo>
+#include <QFrame>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include <QPromise>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QValueAxis>
 #include <QtConcurrent/QtConcurrentRun>
@@ -35,12 +38,23 @@ const QString kLogFilter = QStringLiteral("Log files (*.csv *.txt *.log);;All fi
 const QString kMeterFilter = QStringLiteral("MAF files (*.maf)");
 constexpr int kProgressSteps = 1000;
 
-// The first column whose name holds one of the words, from index from on; -1 when none does.
-int columnLike(const QStringList& columns, std::initializer_list<const char*> words, int from = 0) {
-    for (int i = from; i < columns.size(); ++i)
-        for (const char* w : words)
-            if (columns[i].contains(QLatin1String(w), Qt::CaseInsensitive)) return i;
-    return -1;
+QString escaped(const QString& text) {
+    return text.toHtmlEscaped();
+}
+
+// What the run turned into what, and each log's rows when there were several.
+QString countNotes(const CorrectionReport& r) {
+    QString notes;
+    if (r.mapping.signalKind == SignalKind::MassFlow)
+        notes += QStringLiteral("\nSignal from the air mass flow through the meter.");
+    if (r.mapping.trimsAsFactors) notes += QStringLiteral("\nTrims read as factors.");
+    if (r.logs.size() > 1)
+        for (const LogRows& l : r.logs)
+            notes += QStringLiteral("\n%1: %2 rows read, %3 used")
+                         .arg(QFileInfo(l.path).fileName())
+                         .arg(l.rowsRead)
+                         .arg(l.rowsUsed);
+    return notes;
 }
 
 }  // namespace
@@ -52,7 +66,7 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
-    setFixedSize(780, 560);
+    setFixedSize(860, 650);
 
     auto label = [this](const QString& text, QRect geometry, const char* name = nullptr) {
         auto* l = new QLabel(text, this);
@@ -81,51 +95,65 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
         return e;
     };
 
-    label(QStringLiteral("Log:"), QRect(8, 8, 200, 16));
-    LogEdit = edit("LogEdit", QString(), QRect(8, 24, 226, 22));
+    label(QStringLiteral("Logs:"), QRect(8, 8, 200, 16));
+    LogEdit = edit("LogEdit", QString(), QRect(8, 24, 190, 22));
     LogEdit->setReadOnly(true);
-    OpenBtn = button("OpenBtn", QStringLiteral("Open ..."), QRect(240, 24, 64, 22));
-    MeterLabel = label(QString(), QRect(8, 54, 226, 16), "MeterLabel");
-    MeterBtn = button("MeterBtn", QStringLiteral("Meter ..."), QRect(240, 50, 64, 22));
+    OpenBtn = button("OpenBtn", QStringLiteral("Open ..."), QRect(202, 24, 62, 22));
+    AddBtn = button("AddBtn", QStringLiteral("Add ..."), QRect(268, 24, 62, 22));
+    MeterLabel = label(QString(), QRect(8, 54, 252, 16), "MeterLabel");
+    MeterBtn = button("MeterBtn", QStringLiteral("Meter ..."), QRect(268, 50, 62, 22));
+    label(QStringLiteral("Decimal mark:"), QRect(8, 80, 84, 16));
+    DecimalCombo = combo("DecimalCombo", QRect(96, 76, 234, 22));
+    DecimalCombo->addItems({QStringLiteral("as found in the log"), QStringLiteral("point (1.5)"),
+                            QStringLiteral("comma (1,5)")});
+    FoundLabel = label(QString(), QRect(8, 104, 322, 176), "FoundLabel");
+    FoundLabel->setWordWrap(true);
+    FoundLabel->setTextFormat(Qt::RichText);
+    FoundLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    FoundLabel->setFrameShape(QFrame::StyledPanel);
+    FoundLabel->setMargin(3);
 
-    label(QStringLiteral("Signal:"), QRect(8, 86, 70, 16));
-    SignalCombo = combo("SignalCombo", QRect(84, 82, 220, 22));
-    label(QStringLiteral("Trim:"), QRect(8, 112, 70, 16));
-    Trim1Combo = combo("Trim1Combo", QRect(84, 108, 220, 22));
-    label(QStringLiteral("Second trim:"), QRect(8, 138, 76, 16));
-    Trim2Combo = combo("Trim2Combo", QRect(84, 134, 220, 22));
+    label(QStringLiteral("Signal:"), QRect(8, 292, 70, 16));
+    SignalCombo = combo("SignalCombo", QRect(84, 288, 246, 22));
+    label(QStringLiteral("Trim:"), QRect(8, 318, 70, 16));
+    Trim1Combo = combo("Trim1Combo", QRect(84, 314, 246, 22));
+    label(QStringLiteral("Second trim:"), QRect(8, 344, 76, 16));
+    Trim2Combo = combo("Trim2Combo", QRect(84, 340, 246, 22));
     for (int k = 0; k < 2; ++k) {
-        const int y = 166 + 26 * k;
+        const int y = 372 + 26 * k;
         label(QStringLiteral("Filter %1:").arg(k + 1), QRect(8, y + 4, 70, 16));
-        FilterCombos[k] = combo(k == 0 ? "Filter1Combo" : "Filter2Combo", QRect(84, y, 112, 22));
+        FilterCombos[k] = combo(k == 0 ? "Filter1Combo" : "Filter2Combo", QRect(84, y, 134, 22));
         FilterMinEdits[k] = edit(k == 0 ? "Filter1MinEdit" : "Filter2MinEdit",
-                                 QStringLiteral("min"), QRect(200, y, 50, 22));
+                                 QStringLiteral("min"), QRect(222, y, 52, 22));
         FilterMaxEdits[k] = edit(k == 0 ? "Filter1MaxEdit" : "Filter2MaxEdit",
-                                 QStringLiteral("max"), QRect(254, y, 50, 22));
+                                 QStringLiteral("max"), QRect(278, y, 52, 22));
+        FilterPatternEdits[k] = edit(k == 0 ? "Filter1PatternEdit" : "Filter2PatternEdit",
+                                     QStringLiteral("= text, e.g. CL*"), QRect(222, y, 108, 22));
+        FilterPatternEdits[k]->hide();
     }
-    label(QStringLiteral("Min samples:"), QRect(8, 226, 76, 16));
+    label(QStringLiteral("Min samples:"), QRect(8, 432, 76, 16));
     MinSamplesSpin = new QSpinBox(this);
     MinSamplesSpin->setObjectName(QStringLiteral("MinSamplesSpin"));
     MinSamplesSpin->setRange(1, 1000000);
     MinSamplesSpin->setValue(10);
-    MinSamplesSpin->setGeometry(84, 222, 76, 22);
-    label(QStringLiteral("Strength:"), QRect(174, 226, 56, 16));
+    MinSamplesSpin->setGeometry(84, 428, 76, 22);
+    label(QStringLiteral("Strength:"), QRect(196, 432, 56, 16));
     StrengthSpin = new QSpinBox(this);
     StrengthSpin->setObjectName(QStringLiteral("StrengthSpin"));
     StrengthSpin->setRange(0, 100);
     StrengthSpin->setValue(100);
     StrengthSpin->setSuffix(QStringLiteral(" %"));
-    StrengthSpin->setGeometry(234, 222, 70, 22);
+    StrengthSpin->setGeometry(260, 428, 70, 22);
 
-    ComputeBtn = button("ComputeBtn", QStringLiteral("Compute"), QRect(8, 256, 75, 25));
-    ApplyBtn = button("ApplyBtn", QStringLiteral("Apply"), QRect(89, 256, 75, 25));
-    CloseBtn = button("CloseBtn", QStringLiteral("Close"), QRect(229, 256, 75, 25));
+    ComputeBtn = button("ComputeBtn", QStringLiteral("Compute"), QRect(8, 460, 75, 25));
+    ApplyBtn = button("ApplyBtn", QStringLiteral("Apply"), QRect(89, 460, 75, 25));
+    CloseBtn = button("CloseBtn", QStringLiteral("Close"), QRect(255, 460, 75, 25));
     Progress = new QProgressBar(this);
     Progress->setObjectName(QStringLiteral("Progress"));
     Progress->setRange(0, kProgressSteps);
-    Progress->setGeometry(8, 292, 215, 22);
-    CancelBtn = button("CancelBtn", QStringLiteral("Cancel"), QRect(229, 290, 75, 25));
-    CountsLabel = label(QString(), QRect(8, 324, 296, 96), "CountsLabel");
+    Progress->setGeometry(8, 494, 241, 22);
+    CancelBtn = button("CancelBtn", QStringLiteral("Cancel"), QRect(255, 492, 75, 25));
+    CountsLabel = label(QString(), QRect(8, 524, 322, 118), "CountsLabel");
     CountsLabel->setWordWrap(true);
     CountsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
@@ -170,7 +198,7 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     Chart = new QChartView(chart, this);
     Chart->setObjectName(QStringLiteral("Chart"));
     Chart->setRenderHint(QPainter::Antialiasing);
-    Chart->setGeometry(312, 8, 460, 250);
+    Chart->setGeometry(338, 8, 514, 290);
 
     ResultGrid = new StringGrid(6, kTableEntries + 1, 0, 1, this);
     ResultGrid->setObjectName(QStringLiteral("ResultGrid"));
@@ -180,12 +208,13 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     ResultGrid->setDefaultColWidth(72);
     ResultGrid->setDefaultRowHeight(16);
     ResultGrid->setEditable(false);
-    ResultGrid->setGeometry(312, 266, 460, 286);
+    ResultGrid->setGeometry(338, 306, 514, 336);
     const QStringList titles = {"Entry", "V in", "Now", "Samples", "Trim %", "Proposed"};
     for (int c = 0; c < titles.size(); ++c) ResultGrid->setCell(c, 0, titles[c]);
     ResultGrid->drawCell = [this](int col, int row) { return gridText(col, row); };
 
     connect(OpenBtn, &QPushButton::clicked, this, &TCorrectDialog::OpenBtnClick);
+    connect(AddBtn, &QPushButton::clicked, this, &TCorrectDialog::AddBtnClick);
     connect(MeterBtn, &QPushButton::clicked, this, &TCorrectDialog::MeterBtnClick);
     connect(ComputeBtn, &QPushButton::clicked, this, &TCorrectDialog::ComputeBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TCorrectDialog::CancelBtnClick);
@@ -202,14 +231,23 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
             showResult();
         }
     };
-    for (QComboBox* c : {SignalCombo, Trim1Combo, Trim2Combo, FilterCombos[0], FilterCombos[1]})
+    for (QComboBox* c : {SignalCombo, Trim1Combo, Trim2Combo, FilterCombos[0], FilterCombos[1]}) {
         connect(c, &QComboBox::currentIndexChanged, this, stale);
-    for (QLineEdit* e :
-         {FilterMinEdits[0], FilterMinEdits[1], FilterMaxEdits[0], FilterMaxEdits[1]})
+        connect(c, &QComboBox::currentIndexChanged, this, &TCorrectDialog::showFound);
+    }
+    for (QComboBox* c : FilterCombos)
+        connect(c, &QComboBox::currentIndexChanged, this, &TCorrectDialog::showFilterKinds);
+    for (QLineEdit* e : {FilterMinEdits[0], FilterMinEdits[1], FilterMaxEdits[0], FilterMaxEdits[1],
+                         FilterPatternEdits[0], FilterPatternEdits[1]})
         connect(e, &QLineEdit::textChanged, this, stale);
+    // Another decimal mark reads the logs again: the columns' values and roles may change.
+    connect(DecimalCombo, &QComboBox::currentIndexChanged, this, [this] {
+        if (!logPaths_.isEmpty()) readLogs(logPaths_);
+    });
     for (QSpinBox* s : {MinSamplesSpin, StrengthSpin})
         connect(s, &QSpinBox::valueChanged, this, stale);
 
+    showFound();
     showResult();
     if (const QScreen* screen = QApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -236,41 +274,169 @@ void TCorrectDialog::prepare(bool frequency) {
     showResult();
 }
 
+LogOptions TCorrectDialog::logOptions() const {
+    LogOptions o;
+    o.decimal = DecimalCombo->currentIndex() == 1   ? DecimalMark::Point
+                : DecimalCombo->currentIndex() == 2 ? DecimalMark::Comma
+                                                    : DecimalMark::Auto;
+    return o;
+}
+
 bool TCorrectDialog::openLog(const QString& path) {
-    DatalogReader log;
-    QString error;
-    if (!log.open(path, error)) {
-        ui_.error(error);
-        return false;
+    return readLogs({path});
+}
+
+bool TCorrectDialog::addLog(const QString& path) {
+    if (logPaths_.contains(path)) return true;
+    return readLogs(logPaths_ + QStringList{path});
+}
+
+bool TCorrectDialog::readLogs(const QStringList& paths) {
+    // Each log is read through once to count its rows; the first one's layout fills the choices.
+    std::optional<LogLayout> first;
+    QList<qint64> rows;
+    for (const QString& path : paths) {
+        LogReader log;
+        LogScan scan;
+        QString error;
+        if (!log.open(path, logOptions(), error) || !ScanLog(log, path, scan, error)) {
+            ui_.error(error);
+            return false;
+        }
+        if (!first) first = log.layout();
+        rows.append(scan.rows);
     }
-    // The choices made for the last log stay where this one has the same columns.
-    const QStringList columns = log.columns();
+    logPaths_ = paths;
+    layout_ = first;
+    logRows_ = rows;
+    // The picks of the last log stay where this one has columns of their names.
+    fillColumns();
+    QStringList names;
+    for (const QString& p : paths) names.append(QFileInfo(p).fileName());
+    LogEdit->setText(names.join(QStringLiteral(", ")));
+    LogEdit->setToolTip(paths.join(QLatin1Char('\n')));
+    report_.reset();
+    showFound();
+    showResult();
+    return true;
+}
+
+void TCorrectDialog::fillColumns() {
+    const LogLayout& layout = *layout_;
+    // The columns the roles give: what a log the user has not seen before shows first.
+    LogMapping roles;
+    QString error;
+    const bool mapped = MapLogColumns(layout, CorrectionSettings(), frequency_, roles, error);
+    rolesError_ = error;
+    const int signal = mapped ? roles.signal.index : -1;
+    const int trim1 = mapped ? roles.trims.value(0).index : -1;
+    const int trim2 = mapped && roles.trims.size() > 1 ? roles.trims[1].index : -1;
+    // The choices made for the last log stay where this one has a column of the same name.
     auto keep = [&](QComboBox* c, int guess, bool optional) {
         const QString was = c->currentText();
+        const QSignalBlocker quiet(c);
         c->clear();
-        if (optional) c->addItem(kNone);
-        c->addItems(columns);
+        if (optional) c->addItem(kNone, -1);
+        for (int i = 0; i < layout.columnCount(); ++i) {
+            c->addItem(ColumnReference(layout, i), i);
+            const LogColumn& col = layout.columns[i];
+            c->setItemData(
+                c->count() - 1,
+                col.role == LogRole::None
+                    ? col.note
+                    : RoleName(col.role) +
+                          (col.note.isEmpty() ? QString() : QStringLiteral(": ") + col.note),
+                Qt::ToolTipRole);
+        }
         const int same = was.isEmpty() || was == kNone ? -1 : c->findText(was);
-        c->setCurrentIndex(same >= 0 ? same : guess + (optional ? 1 : 0));
+        c->setCurrentIndex(same >= 0 ? same : std::max(0, c->findData(guess)));
     };
-    const int signal = std::max(0, columnLike(columns, {"maf", "volt", "hz"}));
-    const int trim1 = columnLike(columns, {"trim", "stft", "ltft"});
-    const int trim2 = trim1 < 0 ? -1 : columnLike(columns, {"trim", "stft", "ltft"}, trim1 + 1);
-    keep(SignalCombo, signal, false);
+    keep(SignalCombo, std::max(0, signal), false);
     keep(Trim1Combo, std::max(0, trim1), false);
     keep(Trim2Combo, trim2, true);
     for (QComboBox* c : FilterCombos) keep(c, -1, true);
-    logPath_ = path;
-    LogEdit->setText(QFileInfo(path).fileName());
-    LogEdit->setToolTip(path);
-    report_.reset();
-    showResult();
-    return true;
+    showFilterKinds();
+}
+
+void TCorrectDialog::showFilterKinds() {
+    for (int k = 0; k < 2; ++k) {
+        const int i = FilterCombos[k]->currentData().toInt();
+        const bool text = layout_ && i >= 0 && i < layout_->columnCount() &&
+                          !layout_->columns[i].numeric && layout_->columns[i].sample.texts > 0;
+        FilterPatternEdits[k]->setVisible(text);
+        FilterMinEdits[k]->setVisible(!text);
+        FilterMaxEdits[k]->setVisible(!text);
+    }
+}
+
+void TCorrectDialog::showFound() {
+    if (!layout_) {
+        FoundLabel->setText(QStringLiteral("Open a log: what is found in it shows here."));
+        return;
+    }
+    const LogLayout& l = *layout_;
+    QString html =
+        QStringLiteral("<b>%1</b>: ").arg(escaped(QFileInfo(logPaths_.front()).fileName()));
+    html += l.headerLine > 0 ? QStringLiteral("names on line %1").arg(l.headerLine)
+                             : QStringLiteral("no names");
+    html += l.unitsLine > 0 ? QStringLiteral(", units on line %1").arg(l.unitsLine)
+                            : QStringLiteral(", units from the names");
+    html += QStringLiteral("; separator %1, decimal mark '%2'%3; %4; %5 rows")
+                .arg(l.separator == '\t' ? QStringLiteral("tab")
+                                         : QStringLiteral("'%1'").arg(QLatin1Char(l.separator)))
+                .arg(QLatin1Char(l.decimal))
+                .arg(l.decimalFound ? QString() : QStringLiteral(" (as set)"))
+                .arg(l.latin1 ? QStringLiteral("Latin-1") : QStringLiteral("UTF-8"))
+                .arg(GroupedCount(logRows_.value(0)));
+    if (l.skippedLines > 0) html += QStringLiteral(", %1 lines before them").arg(l.skippedLines);
+    html += QLatin1Char('.');
+    if (l.narrow)
+        html += QStringLiteral(" One reading a row (%1), pivoted by time.")
+                    .arg(escaped(l.readingColumns.join(QStringLiteral(", "))));
+    for (qsizetype k = 1; k < logPaths_.size(); ++k)
+        html +=
+            QStringLiteral("<br>and %1: %2 rows")
+                .arg(escaped(QFileInfo(logPaths_[k]).fileName()), GroupedCount(logRows_.value(k)));
+    html += QStringLiteral("<table cellspacing=\"0\" cellpadding=\"1\">");
+    QStringList notes;
+    auto row = [&](const QString& what, const QComboBox* c) {
+        const int i = c->currentData().toInt();
+        if (i < 0 || i >= l.columnCount()) return;
+        const LogColumn& col = l.columns[i];
+        html += QStringLiteral(
+                    "<tr><td>%1&nbsp;</td><td><b>%2</b>&nbsp;</td><td>%3&nbsp;</td>"
+                    "<td>%4</td></tr>")
+                    .arg(what, escaped(col.name),
+                         escaped(col.unit.isEmpty() ? QStringLiteral("-") : col.unit),
+                         escaped(col.sample.examples.join(QStringLiteral(" \u00B7 "))));
+        if (!col.note.isEmpty()) notes.append(escaped(col.name + QStringLiteral(": ") + col.note));
+    };
+    row(QStringLiteral("Signal"), SignalCombo);
+    row(QStringLiteral("Trim"), Trim1Combo);
+    row(QStringLiteral("Trim 2"), Trim2Combo);
+    row(QStringLiteral("Filter 1"), FilterCombos[0]);
+    row(QStringLiteral("Filter 2"), FilterCombos[1]);
+    html += QStringLiteral("</table>");
+    const int signal = SignalCombo->currentData().toInt();
+    if (signal >= 0 && signal < l.columnCount() && l.columns[signal].role == LogRole::MassFlow)
+        html +=
+            QStringLiteral("The signal is the air mass flow, turned into %1 through the meter.<br>")
+                .arg(frequency_ ? QStringLiteral("hertz") : QStringLiteral("volts"));
+    if (!rolesError_.isEmpty())
+        notes.prepend(escaped(rolesError_) + QStringLiteral(" Pick the columns yourself."));
+    if (!notes.isEmpty())
+        html += QStringLiteral("<i>") + notes.join(QStringLiteral("<br>")) + QStringLiteral("</i>");
+    FoundLabel->setText(html);
 }
 
 void TCorrectDialog::OpenBtnClick() {
     const QString path = ui_.openFileName(state_.ProjectDir, kLogFilter, QString());
     if (!path.isEmpty()) openLog(path);
+}
+
+void TCorrectDialog::AddBtnClick() {
+    const QString path = ui_.openFileName(state_.ProjectDir, kLogFilter, QString());
+    if (!path.isEmpty()) addLog(path);
 }
 
 void TCorrectDialog::MeterBtnClick() {
@@ -283,13 +449,29 @@ void TCorrectDialog::MeterBtnClick() {
 }
 
 bool TCorrectDialog::readSettings(CorrectionSettings& settings) {
-    settings.signal = SignalCombo->currentText();
-    settings.trims = {Trim1Combo->currentText()};
-    if (Trim2Combo->currentIndex() > 0) settings.trims.append(Trim2Combo->currentText());
+    // By position, with the name that position had: a log of the same columns read again (or
+    // another log added) takes the same column even where two have one name.
+    // A log added after the first that has no column of the name takes the one of the same role.
+    auto ref = [this](const QComboBox* c) {
+        const int i = c->currentData().toInt();
+        const LogRole role = layout_ && i >= 0 && i < layout_->columnCount()
+                                 ? layout_->columns[i].role
+                                 : LogRole::None;
+        return ColumnRef(c->currentText(), i, role);
+    };
+    settings.signal = ref(SignalCombo);
+    settings.trims = {ref(Trim1Combo)};
+    if (Trim2Combo->currentIndex() > 0) settings.trims.append(ref(Trim2Combo));
     for (int k = 0; k < 2; ++k) {
         if (FilterCombos[k]->currentIndex() <= 0) continue;
         LogFilter f;
-        f.column = FilterCombos[k]->currentText();
+        f.column = ref(FilterCombos[k]);
+        if (FilterPatternEdits[k]->isVisibleTo(this)) {
+            f.text = true;
+            f.pattern = FilterPatternEdits[k]->text().trimmed();
+            settings.filters.append(f);
+            continue;
+        }
         for (const auto& [edit, value] :
              {std::pair{FilterMinEdits[k], &f.min}, std::pair{FilterMaxEdits[k], &f.max}}) {
             if (!ParseNumber(edit->text(), *value)) {
@@ -302,6 +484,7 @@ bool TCorrectDialog::readSettings(CorrectionSettings& settings) {
     }
     settings.minSamples = MinSamplesSpin->value();
     settings.strength = StrengthSpin->value();
+    settings.log = logOptions();
     return true;
 }
 
@@ -312,7 +495,7 @@ std::array<uint16_t, kTableEntries> TCorrectDialog::words() const {
 }
 
 void TCorrectDialog::ComputeBtnClick() {
-    if (computing() || logPath_.isEmpty()) return;
+    if (computing() || logPaths_.isEmpty()) return;
     CorrectionInput input;
     if (!readSettings(input.settings)) return;
     if (meterPath_.isEmpty()) {
@@ -329,7 +512,7 @@ void TCorrectDialog::ComputeBtnClick() {
         ui_.error(error);
         return;
     }
-    input.logPath = logPath_;
+    input.logPaths = logPaths_;
     input.words = words();
     input.frequency = frequency_;
     report_.reset();
@@ -452,7 +635,8 @@ void TCorrectDialog::showResult() {
                 .arg(r.filtered)
                 .arg(r.outsideMeter)
                 .arg(r.outsideTable)
-                .arg(r.changedEntries()));
+                .arg(r.changedEntries()) +
+            countNotes(r));
     } else {
         CountsLabel->clear();
     }
@@ -464,13 +648,14 @@ void TCorrectDialog::updateButtons() {
     const bool busy = computing();
     Progress->setVisible(busy);
     CancelBtn->setVisible(busy);
-    ComputeBtn->setEnabled(!busy && !logPath_.isEmpty() && SignalCombo->count() > 0);
+    ComputeBtn->setEnabled(!busy && !logPaths_.isEmpty() && SignalCombo->count() > 0);
     ApplyBtn->setEnabled(!busy && report_ && report_->changedEntries() > 0);
     // What the worker was given must stay what the dialog shows.
     for (QWidget* w : std::initializer_list<QWidget*>{
-             OpenBtn, MeterBtn, SignalCombo, Trim1Combo, Trim2Combo, FilterCombos[0],
-             FilterCombos[1], FilterMinEdits[0], FilterMinEdits[1], FilterMaxEdits[0],
-             FilterMaxEdits[1], MinSamplesSpin, StrengthSpin})
+             OpenBtn, AddBtn, MeterBtn, DecimalCombo, SignalCombo, Trim1Combo, Trim2Combo,
+             FilterCombos[0], FilterCombos[1], FilterMinEdits[0], FilterMinEdits[1],
+             FilterMaxEdits[0], FilterMaxEdits[1], FilterPatternEdits[0], FilterPatternEdits[1],
+             MinSamplesSpin, StrengthSpin})
         w->setEnabled(!busy);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "correct/log_correction.h"
+#include "log/log_layout.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -25,9 +26,11 @@ struct AppState;
 class StringGrid;
 class UiServices;
 
-// Edit > Correct from Log: a datalog's fuel trims turned into a proposed table, shown beside the
-// current one, and applied on request. The log is read on a worker thread; nothing in the
-// project changes before Apply.
+// Edit > Correct from Log: datalogs' fuel trims turned into a proposed table, shown beside the
+// current one, and applied on request. Opening a log shows what its reader found (the layout,
+// and the columns picked by their roles with their units and first values) before anything is
+// computed; every pick stays the user's to change. The logs are read on a worker thread;
+// nothing in the project changes before Apply.
 class TCorrectDialog : public QDialog {
     Q_OBJECT
   public:
@@ -52,12 +55,20 @@ class TCorrectDialog : public QDialog {
     bool computing() const { return busy_; }
     const std::optional<CorrectionReport>& report() const { return report_; }
     const QString& meterPath() const { return meterPath_; }
-    const QString& logPath() const { return logPath_; }
-    // Opens path as the log without asking (the open button's second half).
+    const QStringList& logPaths() const { return logPaths_; }
+    // The first log's layout, as the found panel shows it.
+    const std::optional<LogLayout>& layout() const { return layout_; }
+    // Opens path as the only log without asking (the open button's second half); addLog adds
+    // it to the logs already open (the add button's).
     bool openLog(const QString& path);
+    bool addLog(const QString& path);
+    void AddBtnClick();
 
     QLineEdit* LogEdit;
     QPushButton* OpenBtn;
+    QPushButton* AddBtn;
+    QComboBox* DecimalCombo;  // found in the log, point, comma
+    QLabel* FoundLabel;       // what the reader found, and the picked columns' values
     QLabel* MeterLabel;
     QPushButton* MeterBtn;
     QComboBox* SignalCombo;
@@ -66,6 +77,8 @@ class TCorrectDialog : public QDialog {
     std::array<QComboBox*, 2> FilterCombos;  // item 0: "(none)"
     std::array<QLineEdit*, 2> FilterMinEdits;
     std::array<QLineEdit*, 2> FilterMaxEdits;
+    // In place of min and max when the filter's column holds text: "CL*".
+    std::array<QLineEdit*, 2> FilterPatternEdits;
     QSpinBox* MinSamplesSpin;
     QSpinBox* StrengthSpin;
     QPushButton* ComputeBtn;
@@ -86,6 +99,11 @@ class TCorrectDialog : public QDialog {
     void done(int result) override;
 
   private:
+    bool readLogs(const QStringList& paths);
+    void fillColumns();
+    void showFound();
+    void showFilterKinds();
+    LogOptions logOptions() const;
     bool readSettings(CorrectionSettings& settings);
     void computed();
     void showResult();
@@ -100,7 +118,10 @@ class TCorrectDialog : public QDialog {
     QValueAxis* outAxis_;
     QValueAxis* changeAxis_;
     bool frequency_ = false;
-    QString logPath_;
+    QStringList logPaths_;
+    std::optional<LogLayout> layout_;
+    QList<qint64> logRows_;  // each log's rows
+    QString rolesError_;     // why the roles picked no signal or trim in the first log
     QString meterPath_;
     std::optional<CorrectionReport> report_;
     bool busy_ = false;

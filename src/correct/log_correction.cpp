@@ -1,6 +1,11 @@
 #include "log_correction.h"
 
-#include "correct/datalog.h"
+#include "log/log_channels.h"
+#include "log/log_reader.h"
+#include "log/log_text.h"
+
+#include <QFileInfo>
+#include <QMap>
 
 #include <algorithm>
 #include <cmath>
@@ -33,6 +38,12 @@ bool MeterCurve::signalAt(double f, double& s) const {
     return interpolate(flow, signal, f, s);
 }
 
+double MeterCurve::flowOfGrams(double gramsPerSecond) const {
+    // 3600 s an hour; a pound is 453.59237 g exactly.
+    const double kilogramsPerHour = gramsPerSecond * 3.6;
+    return kilograms ? kilogramsPerHour : kilogramsPerHour / 0.45359237;
+}
+
 bool MeterCurveOf(const TMeterRecord& record, const QString& path, bool tableIsFrequency,
                   MeterCurve& curve, QString& error) {
     error.clear();
@@ -63,6 +74,7 @@ bool MeterCurveOf(const TMeterRecord& record, const QString& path, bool tableIsF
         return false;
     }
     curve = MeterCurve();
+    curve.kilograms = record.Metric() != 0;
     for (const auto& [s, f] : points) {
         curve.signal.push_back(s);
         curve.flow.push_back(f);
@@ -128,86 +140,303 @@ void CorrectionSums::finish(int minSamples, CorrectionReport& report) const {
     }
 }
 
+namespace {
+
+QString volumeFlowMessage(const QString& name) {
+    return QStringLiteral(
+               "The log's air flow '%1' is a volume (cfm): without the air density its logger "
+               "assumed it gives no mass. Log the mass air flow (g/s) instead.")
+        .arg(name);
+}
+
+bool resolve(const LogLayout& layout, const ColumnRef& ref, MappedColumn& column, QString& error) {
+    int index = -1;
+    if (ref.index >= 0 && ref.index < layout.columnCount() &&
+        (ref.name.isEmpty() || ColumnReference(layout, ref.index) == ref.name))
+        index = ref.index;
+    else
+        index = FindColumn(layout, ref.name, error);
+    if (index < 0 && ref.role != LogRole::None && layout.firstWithRole(ref.role) >= 0) {
+        index = layout.firstWithRole(ref.role);
+        error.clear();
+    }
+    if (index < 0) return false;
+    column.index = index;
+    column.name = ColumnReference(layout, index);
+    column.scale = UnitScale();
+    return true;
+}
+
+MappedColumn mapped(const LogLayout& layout, int index) {
+    return {index, ColumnReference(layout, index), layout.columns[index].scale};
+}
+
+}  // namespace
+
+bool MapLogColumns(const LogLayout& layout, const CorrectionSettings& settings, bool frequencyTable,
+                   LogMapping& mapping, QString& error) {
+    error.clear();
+    mapping = LogMapping();
+    const LogRole wanted = frequencyTable ? LogRole::SignalHertz : LogRole::SignalVolts;
+    const LogRole other = frequencyTable ? LogRole::SignalVolts : LogRole::SignalHertz;
+    auto wrongKind = [&](int index) {
+        return QStringLiteral("The log's signal '%1' is in %2; the table drives %3.")
+            .arg(ColumnReference(layout, index),
+                 frequencyTable ? QStringLiteral("volts") : QStringLiteral("hertz"),
+                 frequencyTable ? QStringLiteral("hertz") : QStringLiteral("volts"));
+    };
+    const SignalKind tableKind = frequencyTable ? SignalKind::Hertz : SignalKind::Volts;
+    if (!settings.signal.empty()) {
+        if (!resolve(layout, settings.signal, mapping.signal, error)) return false;
+        const LogColumn& c = layout.columns[mapping.signal.index];
+        mapping.signalKind = tableKind;
+        if (c.role == LogRole::MassFlow) {
+            mapping.signalKind = SignalKind::MassFlow;
+            mapping.signal.scale = c.scale;
+        } else if (c.role == LogRole::VolumeFlow) {
+            error = volumeFlowMessage(mapping.signal.name);
+            return false;
+        } else if (c.role == other) {
+            error = wrongKind(mapping.signal.index);
+            return false;
+        } else if (c.role == wanted) {
+            mapping.signal.scale = c.scale;
+        }
+    } else {
+        mapping.byRole = true;
+        if (const int s = layout.firstWithRole(wanted); s >= 0) {
+            mapping.signal = mapped(layout, s);
+            mapping.signalKind = tableKind;
+        } else if (const int f = layout.firstWithRole(LogRole::MassFlow); f >= 0) {
+            mapping.signal = mapped(layout, f);
+            mapping.signalKind = SignalKind::MassFlow;
+        } else if (const int v = layout.firstWithRole(LogRole::VolumeFlow); v >= 0) {
+            error = volumeFlowMessage(ColumnReference(layout, v));
+            return false;
+        } else if (const int o = layout.firstWithRole(other); o >= 0) {
+            error = wrongKind(o);
+            return false;
+        } else {
+            error = QStringLiteral(
+                "The log has no column that holds the meter's signal or the air mass flow.");
+            return false;
+        }
+    }
+
+    if (!settings.trims.isEmpty()) {
+        for (const ColumnRef& ref : settings.trims) {
+            MappedColumn t;
+            if (!resolve(layout, ref, t, error)) return false;
+            const LogColumn& c = layout.columns[t.index];
+            QString note;
+            if (c.role == LogRole::TrimShort || c.role == LogRole::TrimLong)
+                t.scale = c.scale;
+            else if (!ReadAsTrim(c, t.scale, note))
+                t.scale = UnitScale();
+            mapping.trims.append(t);
+        }
+    } else {
+        mapping.byRole = true;
+        for (const LogRole role : {LogRole::TrimShort, LogRole::TrimLong})
+            if (const int t = layout.firstWithRole(role); t >= 0)
+                mapping.trims.append(mapped(layout, t));
+        if (mapping.trims.isEmpty()) {
+            error = QStringLiteral("The log has no fuel trim column.");
+            return false;
+        }
+    }
+    for (const MappedColumn& t : mapping.trims)
+        mapping.trimsAsFactors = mapping.trimsAsFactors || t.scale == UnitScale{100, -100};
+
+    for (const LogFilter& f : settings.filters) {
+        MappedFilter m;
+        if (!resolve(layout, f.column, m.column, error)) return false;
+        const LogColumn& c = layout.columns[m.column.index];
+        m.text = f.text;
+        m.min = f.min;
+        m.max = f.max;
+        m.pattern = layout.latin1 ? f.pattern.toLatin1() : f.pattern.toUtf8();
+        if (!f.text && c.sample.numbers == 0 && c.sample.texts > 0) {
+            error = QStringLiteral(
+                        "The column '%1' holds text, not numbers: filter it by its text "
+                        "('%2=PATTERN').")
+                        .arg(m.column.name, m.column.name);
+            return false;
+        }
+        mapping.filters.append(m);
+    }
+    return true;
+}
+
+namespace {
+
+// Why no row was used: the largest of the reasons rows were skipped.
+QString noRowMessage(int logs, qint64 rowsRead, const QMap<QString, qint64>& noNumber,
+                     qint64 wrongFields, const QMap<QString, qint64>& filtered, qint64 outsideMeter,
+                     qint64 outsideTable) {
+    const QString start = logs > 1 ? QStringLiteral("No row of the logs was used: ")
+                                   : QStringLiteral("No row of the log was used: ");
+    if (rowsRead == 0)
+        return start + (logs > 1 ? QStringLiteral("they have no rows.")
+                                 : QStringLiteral("it has no rows."));
+    qint64 most = 0;
+    QString reason;
+    auto rows = [](qint64 n, const char* one, const char* many) {
+        return GroupedCount(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+    };
+    auto consider = [&](qint64 n, const QString& text) {
+        if (n > most) {
+            most = n;
+            reason = text;
+        }
+    };
+    for (auto it = noNumber.cbegin(); it != noNumber.cend(); ++it)
+        consider(*it, rows(*it, "row had", "rows had") +
+                          QStringLiteral(" no number in '%1'.").arg(it.key()));
+    consider(wrongFields, rows(wrongFields, "row had", "rows had") +
+                              QStringLiteral(" the wrong number of fields."));
+    for (auto it = filtered.cbegin(); it != filtered.cend(); ++it)
+        consider(*it, rows(*it, "row was", "rows were") +
+                          QStringLiteral(" left out by the filter on '%1'.").arg(it.key()));
+    consider(outsideMeter,
+             rows(outsideMeter, "row lay", "rows lay") + QStringLiteral(" outside the meter."));
+    consider(outsideTable,
+             rows(outsideTable, "row lay", "rows lay") + QStringLiteral(" outside the table."));
+    return start + reason;
+}
+
+}  // namespace
+
 CorrectionResult CorrectFromLog(const CorrectionInput& input,
                                 const std::function<bool(qint64, qint64)>& progress) {
     CorrectionResult result;
-    DatalogReader log;
-    if (!log.open(input.logPath, result.error)) return result;
-
     const CorrectionSettings& set = input.settings;
-    auto column = [&](const QString& name, int& index) {
-        index = log.columnIndex(name);
-        if (index < 0 && result.error.isEmpty()) result.error = NoColumnMessage(name);
-        return index >= 0;
-    };
-    int signal = -1;
-    column(set.signal, signal);
-    std::vector<int> trims(size_t(set.trims.size()), -1);
-    for (qsizetype k = 0; k < set.trims.size(); ++k) column(set.trims[k], trims[size_t(k)]);
-    std::vector<int> filters(size_t(set.filters.size()), -1);
-    for (qsizetype k = 0; k < set.filters.size(); ++k)
-        column(set.filters[k].column, filters[size_t(k)]);
-    if (!result.error.isEmpty()) return result;
-
     CorrectionSums sums(input.words, input.frequency, input.meter, set.strength);
     CorrectionReport& rep = result.report;
-    const size_t fieldCount = size_t(log.columns().size());
-    std::vector<std::string_view> fields;
-    fields.reserve(fieldCount + 1);
-    if (progress && !progress(0, log.size())) {
+    qint64 total = 0;
+    for (const QString& path : input.logPaths) total += QFileInfo(path).size();
+    qint64 before = 0;
+    if (progress && !progress(0, total)) {
         result.cancelled = true;
         return result;
     }
-    while (log.next(fields)) {
-        ++rep.rowsRead;
-        if ((rep.rowsRead & 0x3FFF) == 0 && progress && !progress(log.bytesRead(), log.size())) {
-            result.cancelled = true;
+    QMap<QString, qint64> noNumber;
+    QMap<QString, qint64> filteredBy;
+    qint64 wrongFields = 0;
+    for (qsizetype k = 0; k < input.logPaths.size(); ++k) {
+        const QString& path = input.logPaths[k];
+        LogReader log;
+        LogMapping m;
+        if (!log.open(path, set.log, result.error) ||
+            !MapLogColumns(log.layout(), set, input.frequency, m, result.error)) {
+            if (input.logPaths.size() > 1 && !result.error.contains(path))
+                result.error += QStringLiteral(" (%1)").arg(path);
             return result;
         }
-        double s = 0;
-        double t = 0;
-        bool numbers = fields.size() == fieldCount && LogNumber(fields[size_t(signal)], s);
-        for (size_t k = 0; numbers && k < trims.size(); ++k) {
-            double v = 0;
-            numbers = LogNumber(fields[size_t(trims[k])], v);
-            t += v;
-        }
-        bool passes = true;
-        for (size_t k = 0; numbers && k < filters.size(); ++k) {
-            double v = 0;
-            numbers = LogNumber(fields[size_t(filters[k])], v);
-            const LogFilter& f = set.filters[qsizetype(k)];
-            passes = passes && v >= f.min && v <= f.max;
-        }
-        if (!numbers) {
-            ++rep.notANumber;
-            continue;
-        }
-        if (!passes) {
-            ++rep.filtered;
-            continue;
-        }
-        switch (sums.add(s, t)) {
-            case RowSkip::None:
-                ++rep.rowsUsed;
-                break;
-            case RowSkip::OutsideMeter:
+        if (k == 0) rep.mapping = m;
+        LogRows counts;
+        counts.path = path;
+        const size_t fieldCount = size_t(log.columnCount());
+        const size_t trimCount = size_t(m.trims.size());
+        const size_t filterCount = size_t(m.filters.size());
+        // The rows each column had no number in: the signal, the trims, the filters.
+        std::vector<qint64> missing(1 + trimCount + filterCount, 0);
+        std::vector<qint64> filtered(filterCount, 0);
+        std::vector<std::string_view> fields;
+        fields.reserve(fieldCount + 1);
+        while (log.next(fields)) {
+            ++counts.rowsRead;
+            if ((counts.rowsRead & 0x3FFF) == 0 && progress &&
+                !progress(before + log.bytesRead(), total)) {
+                result.cancelled = true;
+                return result;
+            }
+            if (fields.size() != fieldCount) {
+                ++rep.notANumber;
+                ++wrongFields;
+                continue;
+            }
+            double s = 0;
+            double t = 0;
+            bool numbers = log.number(fields[size_t(m.signal.index)], s);
+            if (!numbers) ++missing[0];
+            for (size_t j = 0; numbers && j < trimCount; ++j) {
+                const MappedColumn& c = m.trims[qsizetype(j)];
+                double v = 0;
+                numbers = log.number(fields[size_t(c.index)], v);
+                if (!numbers) ++missing[1 + j];
+                t += c.scale.apply(v);
+            }
+            int failing = -1;
+            for (size_t j = 0; numbers && j < filterCount; ++j) {
+                const MappedFilter& f = m.filters[qsizetype(j)];
+                const std::string_view field = fields[size_t(f.column.index)];
+                bool passes = false;
+                if (f.text) {
+                    passes = TextMatches(
+                        field, std::string_view(f.pattern.constData(), size_t(f.pattern.size())));
+                } else {
+                    double v = 0;
+                    numbers = log.number(field, v);
+                    if (!numbers) ++missing[1 + trimCount + j];
+                    passes = v >= f.min && v <= f.max;
+                }
+                if (!passes && failing < 0) failing = int(j);
+            }
+            if (!numbers) {
+                ++rep.notANumber;
+                continue;
+            }
+            if (failing >= 0) {
+                ++rep.filtered;
+                ++filtered[size_t(failing)];
+                continue;
+            }
+            s = m.signal.scale.apply(s);
+            if (m.signalKind == SignalKind::MassFlow &&
+                !input.meter.signalAt(input.meter.flowOfGrams(s), s)) {
                 ++rep.outsideMeter;
-                break;
-            case RowSkip::OutsideTable:
-                ++rep.outsideTable;
-                break;
-            case RowSkip::NotANumber:
-            case RowSkip::Filtered:
-                break;
+                continue;
+            }
+            switch (sums.add(s, t)) {
+                case RowSkip::None:
+                    ++rep.rowsUsed;
+                    ++counts.rowsUsed;
+                    break;
+                case RowSkip::OutsideMeter:
+                    ++rep.outsideMeter;
+                    break;
+                case RowSkip::OutsideTable:
+                    ++rep.outsideTable;
+                    break;
+                case RowSkip::NotANumber:
+                case RowSkip::Filtered:
+                    break;
+            }
+        }
+        if (log.failed()) {
+            result.error = QStringLiteral("Error reading ") + path;
+            return result;
+        }
+        rep.rowsRead += counts.rowsRead;
+        rep.logs.append(counts);
+        before += log.size();
+        noNumber[m.signal.name] += missing[0];
+        for (size_t j = 0; j < trimCount; ++j)
+            noNumber[m.trims[qsizetype(j)].name] += missing[1 + j];
+        for (size_t j = 0; j < filterCount; ++j) {
+            const QString& name = m.filters[qsizetype(j)].column.name;
+            noNumber[name] += missing[1 + trimCount + j];
+            filteredBy[name] += filtered[j];
         }
     }
-    if (log.failed()) {
-        result.error = QStringLiteral("Error reading ") + input.logPath;
+    if (rep.rowsUsed == 0) {
+        result.error = noRowMessage(int(input.logPaths.size()), rep.rowsRead, noNumber, wrongFields,
+                                    filteredBy, rep.outsideMeter, rep.outsideTable);
         return result;
     }
     sums.finish(std::max(1, set.minSamples), rep);
-    if (progress) progress(log.size(), log.size());
+    if (progress) progress(total, total);
     result.ok = true;
     return result;
 }

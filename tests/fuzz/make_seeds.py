@@ -186,3 +186,20 @@ for i, (mode, first, last, text) in enumerate([
         (4 | 8 * 3, 5, 10, "5"), (5 | 8 * 1, 0, 32, "-100"), (4 | 8 * 4, 0, 4, ""),
         (4 | 8 * 0, 3, 5, "-1")]):
     put("fuzz_table_text", "text-%02d" % i, bytes([mode, first, last]) + text.encode("utf-8"))
+
+# ---- datalogs: the decimal-mark byte (0 found, 1 point, 2 comma), then the log: the head of
+# each sample log of tests/data/logs, and a few shapes of their own ----
+LOGS = os.path.join(HERE, "..", "data", "logs")
+for i, name in enumerate(sorted(os.listdir(LOGS))):
+    with open(os.path.join(LOGS, name), "rb") as f:
+        head = f.read(3000)
+    put("fuzz_log_reader", "sample-" + name, bytes([i % 3 if i % 4 == 0 else 0]) + head)
+for name, mark, text in [
+        ("clean", 0, "MAF V,STFT %,LTFT %\n1.5,2,3\n1.6,-1,3\n"),
+        ("duplicates", 0, "MAF,Trim,Trim,trim\n1.5,1,2,3\n"),
+        ("no-rows", 0, "A;B;C\n"),
+        ("long-line", 0, "A,B\n1,2\n" + "9" * 3000 + "\n3,4\n"),
+        ("narrow-comma", 2, "Zeit;Kanal;Wert;Einheit\n0,0;MAF;1,5;V\n0,0;STFT;2;%\n0,1;MAF;1,6;V\n"),
+        ("units-ids", 0, "1,2,3\nTime,MAF (V),STFT\ns,V,%\n\n[Data]\n0.1,1.5,2\n0.2,1.6,\n"),
+        ("factors-lambda", 0, "fr_w\tAFR\tLoop\n1.02\t0.98\tCL\n0.99\t1.01\tOL\n")]:
+    put("fuzz_log_reader", name, bytes([mark]) + text.encode("latin-1"))

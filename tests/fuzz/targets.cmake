@@ -10,4 +10,5 @@ set(VARNEL_FUZZERS
     fuzz_hex_cell
     fuzz_table_number
     fuzz_table_text
+    fuzz_log_reader
 )

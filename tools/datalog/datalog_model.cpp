@@ -20,24 +20,6 @@ double along(const std::vector<double>& xs, const std::vector<double>& ys, doubl
     return ys[k - 1] + (x - xs[k - 1]) * (ys[k] - ys[k - 1]) / (xs[k] - xs[k - 1]);
 }
 
-// xorshift64*: the same numbers on every machine, unlike the standard distributions.
-struct Random {
-    uint64_t state;
-    double uniform() {
-        state ^= state >> 12;
-        state ^= state << 25;
-        state ^= state >> 27;
-        return double((state * 0x2545F4914F6CDD1DULL) >> 11) / double(1ULL << 53);
-    }
-    // About normal with standard deviation 1 (a sum of twelve uniforms), made of nothing but
-    // additions, so the log comes out the same wherever it is made.
-    double normal() {
-        double sum = 0;
-        for (int i = 0; i < 12; ++i) sum += uniform();
-        return sum - 6;
-    }
-};
-
 void put(std::string& line, double v, int decimals) {
     char buf[32];
     const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
@@ -45,6 +27,19 @@ void put(std::string& line, double v, int decimals) {
 }
 
 }  // namespace
+
+double Random::uniform() {
+    state ^= state >> 12;
+    state ^= state << 25;
+    state ^= state >> 27;
+    return double((state * 0x2545F4914F6CDD1DULL) >> 11) / double(1ULL << 53);
+}
+
+double Random::normal() {
+    double sum = 0;
+    for (int i = 0; i < 12; ++i) sum += uniform();
+    return sum - 6;
+}
 
 double Curve::flowAt(double s) const {
     return along(signal, flow, s);
@@ -94,10 +89,19 @@ double EngineModel::trim(double x) const {
 
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     Random random{shape.seed * 0x9E3779B97F4A7C15ULL + 1};
+    // A European spreadsheet's CSV: semicolons between fields, decimal commas in the numbers.
+    const char sep = shape.decimalComma ? ';' : ',';
+    const char mark = shape.decimalComma ? ',' : '.';
+    auto put = [mark](std::string& line, double v, int decimals) {
+        const size_t from = line.size();
+        ::varnel::datalog::put(line, v, decimals);
+        if (mark != '.') std::replace(line.begin() + std::ptrdiff_t(from), line.end(), '.', mark);
+    };
     std::string line = "Time s,RPM,\"";
     line += model.frequency ? "MAF Hz" : "MAF V";
     line += "\",\"STFT %\",\"LTFT %\",ECT C";
     if (!shape.note.empty()) line += ",\"" + shape.note + '"';
+    if (sep != ',') std::replace(line.begin(), line.end(), ',', sep);
     line += '\n';
     const long warm = long(shape.warmUp * double(shape.rows));
     const double span = model.inputHigh - model.inputLow;
@@ -110,17 +114,17 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
         const double ltft = warming ? 0 : model.trim(x);
         const double stft = warming ? 0 : scatter;
         put(line, double(row) / 10, 1);
-        line += ',';
+        line += sep;
         put(line, 700 + 5500 * (x - model.inputLow) / span + 40 * scatter, 0);
-        line += ',';
+        line += sep;
         put(line, model.output(x), model.frequency ? 1 : 3);
-        line += ',';
+        line += sep;
         if (shape.dropoutEvery <= 0 || (row + 1) % shape.dropoutEvery != 0) put(line, stft, 1);
-        line += ',';
+        line += sep;
         put(line, ltft, 1);
-        line += ',';
+        line += sep;
         put(line, warming ? 20 + 45 * double(row) / double(std::max(warm, 1L)) : 85 + 10 * heat, 0);
-        if (!shape.note.empty()) line += ',';
+        if (!shape.note.empty()) line += sep;
         line += '\n';
         if (line.size() > (1 << 16) || row + 1 == shape.rows) {
             if (std::fwrite(line.data(), 1, line.size(), out) != line.size()) return false;

@@ -18,6 +18,15 @@
 
 namespace varnel::datalog {
 
+// xorshift64*: the same numbers on every machine, unlike the standard distributions.
+struct Random {
+    uint64_t state;
+    double uniform();
+    // About normal with standard deviation 1 (a sum of twelve uniforms), made of nothing but
+    // additions, so a log comes out the same wherever it is made.
+    double normal();
+};
+
 // A meter's response, points ascending by signal; interpolated in straight lines and held at
 // its end points.
 struct Curve {
@@ -61,10 +70,12 @@ struct LogShape {
     // When set, a last column of this name with nothing in it: the log says what it is where
     // a reader of it looks first.
     std::string note;
+    bool decimalComma = false;  // semicolons between the fields, decimal commas in the numbers
 };
 
 // The log: a header line, "Time s,RPM,"MAF V","STFT %","LTFT %",ECT C" ("MAF Hz" for a
-// frequency table), then the rows, with '.' as the decimal point whatever the locale.
+// frequency table), then the rows, with '.' as the decimal point whatever the locale (or ';' and
+// ',' with decimalComma).
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape);
 // The same into a file of that name.
 bool WriteLogFile(const QString& path, const EngineModel& model, const LogShape& shape);

@@ -2,11 +2,14 @@
 // the real air flow off the fitted meter's file by a known error.
 //   usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] [--inputs LOW:HIGH]
 //          [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] [--dropout-every N] [--note TEXT]
+//          [--layout NAME]
 // The error is in percent of flow at the lowest and highest input volts logged; the log goes to
-// standard output; --note names an empty last column, to say where the log came from.
+// standard output; --note names an empty last column, to say where the log came from. --layout
+// writes the drive as one of the loggers' layouts of log_layouts.h (the names: --layout list).
 
 #include "base/project_file.h"
 #include "datalog_model.h"
+#include "log_layouts.h"
 #include "meter/meter_file.h"
 
 #include <QCoreApplication>
@@ -22,7 +25,7 @@ int usage() {
     std::fputs(
         "usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] "
         "[--inputs LOW:HIGH] [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] "
-        "[--dropout-every N] [--note TEXT]\n",
+        "[--dropout-every N] [--note TEXT] [--layout NAME]\n",
         stderr);
     return 2;
 }
@@ -52,6 +55,7 @@ int main(int argc, char** argv) {
     QStringList files;
     datalog::EngineModel model;
     datalog::LogShape shape;
+    QString layout;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (!a.startsWith(QLatin1String("--"))) {
@@ -77,10 +81,17 @@ int main(int argc, char** argv) {
             shape.dropoutEvery = v.toInt(&ok);
         else if (a == QLatin1String("--note"))
             shape.note = v.toStdString();
+        else if (a == QLatin1String("--layout"))
+            layout = v;
         else
             return usage();
         if (!ok) return usage();
     }
+    if (layout == QLatin1String("list")) {
+        std::printf("%s\n", qPrintable(datalog::LayoutNames().join(QLatin1Char('\n'))));
+        return 0;
+    }
+    if (!layout.isEmpty() && !datalog::LayoutNames().contains(layout)) return usage();
     if (files.size() != 3) return usage();
 
     ProjectHeader header;
@@ -100,6 +111,11 @@ int main(int argc, char** argv) {
         !datalog::ReadCurve(files[2], 1, model.expected, error)) {
         std::fprintf(stderr, "make-datalog: %s\n", qPrintable(error));
         return 1;
+    }
+    if (!layout.isEmpty()) {
+        // The engine computer's flow in grams a second, from the expected meter's unit.
+        const double grams = expectedMetric ? 1 / 3.6 : 0.45359237 / 3.6;
+        return datalog::WriteLayoutLog(stdout, model, shape, layout, grams) ? 0 : 1;
     }
     return datalog::WriteLog(stdout, model, shape) ? 0 : 1;
 }
