@@ -132,10 +132,12 @@ void TestCorrectDialog::previewThenApply() {
         QVERIFY(e.corrected && e.proposedWord > e.word && std::abs(e.meanTrim() - 5) < 1);
         QCOMPARE(d.ResultGrid->shownText(2, 17), VoltWordToText(before.entry(16)).trimmed());
         QCOMPARE(d.ResultGrid->shownText(3, 17), FormatMeterNumber("%.1f", e.samples));
-        QCOMPARE(d.ResultGrid->shownText(4, 17), FormatMeterNumber("%+.2f", e.meanTrim()));
-        QCOMPARE(d.ResultGrid->shownText(5, 17), VoltWordToText(e.proposedWord).trimmed());
-        QCOMPARE(d.ResultGrid->shownText(4, 2), QStringLiteral("---"));
-        QCOMPARE(d.ResultGrid->shownText(5, 2), QStringLiteral("kept"));
+        QCOMPARE(d.ResultGrid->shownText(4, 17), QStringLiteral("0.0"));  // no row in open loop
+        QCOMPARE(d.ResultGrid->shownText(5, 17), FormatMeterNumber("%+.2f", e.meanTrim()));
+        QCOMPARE(d.ResultGrid->shownText(6, 17), FormatMeterNumber("%.2f", e.spread));
+        QCOMPARE(d.ResultGrid->shownText(7, 17), VoltWordToText(e.proposedWord).trimmed());
+        QCOMPARE(d.ResultGrid->shownText(5, 2), QStringLiteral("---"));
+        QCOMPARE(d.ResultGrid->shownText(7, 2), QStringLiteral("kept"));
         QCOMPARE(d.NowSeries->count(), kTableEntries);
         // The change in mV, at the corrected entries only (the first of them is entry 8).
         QVERIFY(d.ChangeSeries->count() >= 15 && d.ChangeSeries->count() < kTableEntries);
