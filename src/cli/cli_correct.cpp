@@ -155,7 +155,7 @@ void printText(const CorrectionReport& r, bool frequency) {
                     .arg(l.rowsRead)
                     .arg(l.rowsUsed));
     out(QStringLiteral("Entry|V in   |Samples|Trim % |Word|Proposed|") +
-        (frequency ? QStringLiteral("F Out ") : QStringLiteral("V Out")) +
+        (frequency ? QStringLiteral("F Out  ") : QStringLiteral("V Out  ")) +
         QStringLiteral("|Closed |Open   |Spread|Note"));
     for (int i = 0; i < kTableEntries; ++i) {
         const EntryCorrection& e = r.entries[size_t(i)];
@@ -167,16 +167,17 @@ void printText(const CorrectionReport& r, bool frequency) {
         QStringList notes;
         if (e.held) notes << QStringLiteral("held rising");
         if (e.limited) notes << QStringLiteral("limited");
-        QString line = QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
-                           .arg(i, 5)
-                           .arg(InputVoltText(i), FormatMeterNumber("%7.1f", e.samples), trim)
-                           .arg(e.word, 4)
-                           .arg(proposed, frequency ? FreqWordToText(e.proposedWord)
-                                                    : VoltWordToText(e.proposedWord))
-                           .arg(FormatMeterNumber("%7.1f", e.samplesClosed),
-                                FormatMeterNumber("%7.1f", e.samplesOpen()));
+        QString line =
+            QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
+                .arg(i, 5)
+                .arg(InputVoltText(i), FormatMeterNumber("%7.1f", e.samples), trim)
+                .arg(e.word, 4)
+                .arg(proposed)
+                .arg(frequency ? FreqWordToText(e.proposedWord) : VoltWordToText(e.proposedWord), 7)
+                .arg(FormatMeterNumber("%7.1f", e.samplesClosed),
+                     FormatMeterNumber("%7.1f", e.samplesOpen()));
         line += QLatin1Char('|') +
-                (e.samples > 0 ? FormatMeterNumber("%6.2f", e.spread) : QStringLiteral("   ---")) +
+                (e.samples > 0 ? FormatMeterNumber("%6.1f", e.spread) : QStringLiteral("   ---")) +
                 QLatin1Char('|') + notes.join(QStringLiteral(", "));
         while (line.endsWith(QLatin1Char('|'))) line.chop(1);
         out(line);

@@ -805,7 +805,7 @@ QString TCorrectDialog::gridText(int col, int row) const {
         case 5:
             return e.samples > 0 ? FormatMeterNumber("%+.2f", e.meanTrim()) : QStringLiteral("---");
         case 6:
-            return e.samples > 0 ? FormatMeterNumber("%.2f", e.spread) : QStringLiteral("---");
+            return e.samples > 0 ? FormatMeterNumber("%.1f", e.spread) : QStringLiteral("---");
         case 7:
             return e.locked      ? QStringLiteral("locked")
                    : e.corrected ? outputText(e.proposedWord)

@@ -20,6 +20,8 @@ constexpr int kSteps = 100 * kStepsPerPercent + 1;
 // agree to the logger's last digit does not throw out the rest.
 constexpr double kOutlierSpreads = 4;
 constexpr double kLeastSpread = 0.5;
+// A handful of rows has no spread to speak of: an entry's rows are tested once it has this many.
+constexpr double kOutlierRows = 10;
 
 // The scatter view's grid: a point for each cell it has rows in, up to kMaxPoints.
 constexpr int kPointColumns = 400;
@@ -50,8 +52,14 @@ Spread spreadOf(const double* w) {
     double below = 0;
     int b = 0;
     while (b < kSteps - 1 && below + w[b] < half) below += w[b++];
-    // Within its step, the median lies as far as the weight below it says.
-    s.median = centreOf(b) + (w[b] > 0 ? (half - below) / w[b] - 0.5 : 0) / kStepsPerPercent;
+    s.median = centreOf(b);
+    // Half the weight up to b exactly: the median lies halfway to the next step with rows.
+    if (std::abs(below + w[b] - half) <= 1e-9 * s.weight)
+        for (int next = b + 1; next < kSteps; ++next)
+            if (w[next] > 0) {
+                s.median = (centreOf(b) + centreOf(next)) / 2;
+                break;
+            }
     std::vector<std::pair<double, double>> away;
     for (int k = 0; k < kSteps; ++k)
         if (w[k] > 0) away.emplace_back(std::abs(centreOf(k) - s.median), w[k]);
@@ -60,7 +68,7 @@ Spread spreadOf(const double* w) {
     for (const auto& [d, weight] : away) {
         sum += weight;
         s.deviation = d;
-        if (sum >= half) break;
+        if (sum >= half - 1e-9 * s.weight) break;
     }
     return s;
 }
@@ -186,7 +194,7 @@ void CorrectionSums::finish(const ProposalLimits& limits, CorrectionReport& repo
         outlying.assign(size_t(kTableEntries) * kSteps, 0);
         for (int j = 0; j < kTableEntries; ++j) {
             const Spread s = spreadOf(&openSpread[size_t(j) * kSteps]);
-            if (s.weight <= 0) continue;
+            if (s.weight < kOutlierRows - 1e-9) continue;
             const double reach = kOutlierSpreads * std::max(s.deviation, kLeastSpread);
             for (int b = 0; b < kSteps; ++b)
                 outlying[size_t(j) * kSteps + size_t(b)] = std::abs(centreOf(b) - s.median) > reach;
