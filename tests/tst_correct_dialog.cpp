@@ -20,7 +20,6 @@
 #include <QLineSeries>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QSpinBox>
 #include <QtTest>
 

@@ -17,14 +17,15 @@
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPromise>
 #include <QPushButton>
-#include <QScatterSeries>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -227,12 +228,15 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     auto* scatter = new QChart;
     scatter->setMargins(QMargins(2, 2, 2, 2));
     scatter->legend()->setAlignment(Qt::AlignTop);
+    // Point series: a QScatterSeries makes a graphics item of every point (20,000 points took
+    // 1.4 s to show); a line series without its line, its points drawn as one small picture
+    // each, paints them all at once (0.15 s).
     auto points = [scatter](const char* name, const QString& title) {
-        auto* s = new QScatterSeries;
+        auto* s = new QLineSeries;
         s->setObjectName(QLatin1String(name));
         s->setName(title);
-        s->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-        s->setMarkerSize(4);
+        s->setPointsVisible(true);
+        s->setMarkerSize(5);
         scatter->addSeries(s);
         return s;
     };
@@ -246,11 +250,19 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     scatter->addSeries(EstimateSeries);
     // The chart's theme colours each series as it is added: the colours are set after. The rows'
     // colours are part clear, so that where they crowd the colour deepens.
-    for (const auto& [s, color] : {std::pair{OutlierPoints, QColor(175, 175, 175)},
+    for (const auto& [s, color] : {std::pair{OutlierPoints, QColor(160, 160, 160)},
                                    std::pair{ClosedPoints, QColor(40, 100, 210, 140)},
                                    std::pair{OpenPoints, QColor(235, 120, 20, 160)}}) {
+        QImage dot(5, 5, QImage::Format_ARGB32_Premultiplied);
+        dot.fill(Qt::transparent);
+        QPainter paint(&dot);
+        paint.setRenderHint(QPainter::Antialiasing);
+        paint.setPen(Qt::NoPen);
+        paint.setBrush(color);
+        paint.drawEllipse(QRectF(0.5, 0.5, 4, 4));
+        s->setPen(Qt::NoPen);
         s->setColor(color);
-        s->setBorderColor(color);
+        s->setLightMarker(dot);
     }
     EstimateSeries->setPen(QPen(Qt::black, 2));
     signalAxis_ = new QValueAxis;
@@ -267,7 +279,7 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     EntryAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     EntryAxis->setLabelsVisible(false);
     EntryAxis->setLineVisible(false);
-    EntryAxis->setGridLinePen(QPen(QColor(205, 205, 205), 1));
+    EntryAxis->setGridLinePen(QPen(QColor(195, 195, 195), 1));
     scatter->addAxis(signalAxis_, Qt::AlignBottom);
     scatter->addAxis(EntryAxis, Qt::AlignTop);
     scatter->addAxis(correctionAxis_, Qt::AlignLeft);

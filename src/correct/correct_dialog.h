@@ -20,7 +20,6 @@ class QLineEdit;
 class QLineSeries;
 class QProgressBar;
 class QPushButton;
-class QScatterSeries;
 class QSpinBox;
 class QValueAxis;
 
@@ -109,9 +108,9 @@ class TCorrectDialog : public QDialog {
     // The scatter view: each used row's signal and correction, closed and open loop apart, the
     // rows left out as outliers, each entry's estimate, and the entries as light vertical lines.
     QChartView* ScatterChart;
-    QScatterSeries* ClosedPoints;
-    QScatterSeries* OpenPoints;
-    QScatterSeries* OutlierPoints;
+    QLineSeries* ClosedPoints;  // drawn as points only
+    QLineSeries* OpenPoints;
+    QLineSeries* OutlierPoints;
     QLineSeries* EstimateSeries;
     QCategoryAxis* EntryAxis;
     QChartView* Chart;
