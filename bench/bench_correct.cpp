@@ -1,9 +1,10 @@
 // varnel-cli correct on a synthetic datalog of 1,000,000 rows (the model engine of
 // tools/datalog on the sample meters' matched table): rows per second of wall time with the
-// columns named, with the columns found by their roles, and by their roles in the same log
-// written with semicolons and decimal commas; and the peak resident memory of the process,
-// beside the same for a log of 1,000 rows. Each figure is the median of several runs; the
-// memory is the kernel's ru_maxrss of that one child.
+// columns named, with the columns found by their roles, by their roles in the same log
+// written with semicolons and decimal commas, and on a drive logged with a wideband whose top
+// quarter is in open loop (both loops, the wideband's lag taken out); and the peak resident
+// memory of the process, beside the same for a log of 1,000 rows. Each figure is the median of
+// several runs; the memory is the kernel's ru_maxrss of that one child.
 //   usage: bench_correct [RUNS] [ROWS]
 
 #include "datalog_model.h"
@@ -68,11 +69,14 @@ T median(std::vector<T> v) {
 }
 
 bool writeLog(const QString& path, const varnel::datalog::EngineModel& model, long rows,
-              bool decimalComma = false) {
+              bool decimalComma = false, bool wideband = false) {
     varnel::datalog::LogShape shape;
     shape.rows = rows;
     shape.dropoutEvery = 400;
     shape.decimalComma = decimalComma;
+    shape.wideband = wideband;
+    shape.openLoopAbove = wideband ? 3.75 : 0;
+    shape.widebandLag = wideband ? 1 : 0;
     return varnel::datalog::WriteLogFile(path, model, shape);
 }
 
@@ -116,14 +120,19 @@ int main(int argc, char** argv) {
     const QString bigLog = dir.filePath(QStringLiteral("big.csv"));
     const QString smallLog = dir.filePath(QStringLiteral("small.csv"));
     const QString commaLog = dir.filePath(QStringLiteral("comma.csv"));
+    const QString widebandLog = dir.filePath(QStringLiteral("wideband.csv"));
+    const QString smallWidebandLog = dir.filePath(QStringLiteral("small-wideband.csv"));
     if (!writeLog(bigLog, model, rows) || !writeLog(smallLog, model, 1000) ||
-        !writeLog(commaLog, model, rows, true)) {
+        !writeLog(commaLog, model, rows, true) ||
+        !writeLog(widebandLog, model, rows, false, true) ||
+        !writeLog(smallWidebandLog, model, 1000, false, true)) {
         std::fprintf(stderr, "bench_correct: could not write the logs\n");
         return 1;
     }
     const double mib = double(QFileInfo(bigLog).size()) / (1 << 20);
 
-    auto measure = [&](const QString& log, std::vector<Run>& out, bool named = true) {
+    auto measure = [&](const QString& log, std::vector<Run>& out, bool named = true,
+                       bool lag = false) {
         for (int i = 0; i < runs; ++i) {
             std::vector<std::string> args = {cli,        "correct",
                                              project,    log.toStdString(),
@@ -132,6 +141,8 @@ int main(int argc, char** argv) {
             if (named)
                 for (const char* a : {"--signal", "MAF V", "--trim", "STFT %,LTFT %"})
                     args.push_back(a);
+            if (lag)
+                for (const char* a : {"--mode", "both", "--lag", "100"}) args.push_back(a);
             const Run r = spawn(args);
             if (!r.ok) return false;
             out.push_back(r);
@@ -142,8 +153,11 @@ int main(int argc, char** argv) {
     std::vector<Run> small;
     std::vector<Run> byRole;
     std::vector<Run> comma;
+    std::vector<Run> wide;
+    std::vector<Run> smallWide;
     if (!measure(smallLog, small) || !measure(bigLog, big) || !measure(bigLog, byRole, false) ||
-        !measure(commaLog, comma, false)) {
+        !measure(commaLog, comma, false) || !measure(widebandLog, wide, false, true) ||
+        !measure(smallWidebandLog, smallWide, false, true)) {
         std::fprintf(stderr, "bench_correct: varnel-cli correct failed\n");
         return 1;
     }
@@ -170,9 +184,21 @@ int main(int argc, char** argv) {
         "roles: %.3f s wall, %.3f s CPU, %.0f rows/s\n",
         double(QFileInfo(commaLog).size()) / (1 << 20), commaWall, field(comma, &Run::cpuS),
         double(rows) / commaWall);
+    const double wideWall = field(wide, &Run::wallS);
+    std::printf(
+        "correct, the same drive with a wideband, a quarter in open loop (%.1f MiB), both loops, "
+        "--lag 100: %.3f s wall, %.3f s CPU, %.0f rows/s\n",
+        double(QFileInfo(widebandLog).size()) / (1 << 20), wideWall, field(wide, &Run::cpuS),
+        double(rows) / wideWall);
     std::printf(
         "correct, peak memory (ru_maxrss): %.1f MiB for %ld rows, %.1f MiB for 1000 rows "
         "(%+.1f MiB)\n",
         rssBig / 1024.0, rows, rssSmall / 1024.0, (rssBig - rssSmall) / 1024.0);
+    const long rssWide = field(wide, &Run::maxRssKiB);
+    const long rssSmallWide = field(smallWide, &Run::maxRssKiB);
+    std::printf(
+        "correct, peak memory with the wideband: %.1f MiB for %ld rows, %.1f MiB for 1000 rows "
+        "(%+.1f MiB)\n",
+        rssWide / 1024.0, rows, rssSmallWide / 1024.0, (rssWide - rssSmallWide) / 1024.0);
     return 0;
 }

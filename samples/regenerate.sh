@@ -31,11 +31,14 @@ awk 'BEGIN {
 # sample-log.csv: a drive logged through the model engine of tools/datalog, not a real one. The
 # box holds the table of matching SAMPLE-V1 (the meter fitted) to SAMPLE-V2 (the meter the
 # engine computer expects), but the air really flowing is 6 % (at 1.0 V) to 2 % (at 4.6 V) more
-# than SAMPLE-V1's file says. The first tenth of the rows is the warm-up, without trims.
+# than SAMPLE-V1's file says. The first tenth of the rows is the warm-up, without trims; above
+# 3.75 V in the engine runs in open loop, commanding 12.5 AFR, and only the wideband ("AFR")
+# shows the flow's error there.
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 "$cli" new "$tmp/demo.KEX" > /dev/null
 "$cli" match "$out/sample-v1.maf" "$out/sample-v2.maf" --into "$tmp/demo.KEX" > /dev/null
 "$datalog" "$tmp/demo.KEX" "$out/sample-v1.maf" "$out/sample-v2.maf" --error 6:2 \
     --inputs 1.0:4.6 --rows 3000 --seed 1 --noise 1 --dropout-every 400 \
+    --wideband --open-loop-above 3.75 \
     --note "Synthetic: made by Varnel's samples/regenerate.sh; no real engine" > "$out/sample-log.csv"

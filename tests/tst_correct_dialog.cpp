@@ -10,7 +10,9 @@
 #include "support/match_meters.h"
 #include "support/window_fixture.h"
 
+#include <QAbstractItemModel>
 #include <QAction>
+#include <QCategoryAxis>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
@@ -132,16 +134,39 @@ void TestCorrectDialog::previewThenApply() {
         QVERIFY(e.corrected && e.proposedWord > e.word && std::abs(e.meanTrim() - 5) < 1);
         QCOMPARE(d.ResultGrid->shownText(2, 17), VoltWordToText(before.entry(16)).trimmed());
         QCOMPARE(d.ResultGrid->shownText(3, 17), FormatMeterNumber("%.1f", e.samples));
-        QCOMPARE(d.ResultGrid->shownText(4, 17), FormatMeterNumber("%+.2f", e.meanTrim()));
-        QCOMPARE(d.ResultGrid->shownText(5, 17), VoltWordToText(e.proposedWord).trimmed());
-        QCOMPARE(d.ResultGrid->shownText(4, 2), QStringLiteral("---"));
-        QCOMPARE(d.ResultGrid->shownText(5, 2), QStringLiteral("kept"));
+        QCOMPARE(d.ResultGrid->shownText(4, 17), QStringLiteral("0.0"));  // no row in open loop
+        QCOMPARE(d.ResultGrid->shownText(5, 17), FormatMeterNumber("%+.2f", e.meanTrim()));
+        QCOMPARE(d.ResultGrid->shownText(6, 17), FormatMeterNumber("%.1f", e.spread));
+        QCOMPARE(d.ResultGrid->shownText(7, 17), VoltWordToText(e.proposedWord).trimmed());
+        QCOMPARE(d.ResultGrid->shownText(5, 2), QStringLiteral("---"));
+        QCOMPARE(d.ResultGrid->shownText(7, 2), QStringLiteral("kept"));
         QCOMPARE(d.NowSeries->count(), kTableEntries);
         // The change in mV, at the corrected entries only (the first of them is entry 8).
         QVERIFY(d.ChangeSeries->count() >= 15 && d.ChangeSeries->count() < kTableEntries);
         QVERIFY(std::abs(d.ChangeSeries->at(16 - 8).y() -
                          (e.proposedWord - e.word) * 1000 / 204.8) < 1e-9);
         QCOMPARE(d.ProposedSeries->at(16).y(), e.proposedWord / 204.8);
+        // The scatter view: the rows, all in closed loop, and each corrected entry's estimate at
+        // its output, with the entries' lines.
+        QVERIFY(d.ClosedPoints->count() > 100 && d.OpenPoints->count() == 0);
+        QCOMPARE(d.EstimateSeries->count(), d.ChangeSeries->count());
+        QCOMPARE(d.EstimateSeries->at(16 - 8), QPointF(r.outputs[16], e.meanTrim()));
+        QVERIFY(d.EntryAxis->count() >= d.EstimateSeries->count());
+        // A lock in the grid and the largest change reshape the proposal at once.
+        const uint16_t wanted = e.proposedWord;
+        QAbstractItemModel* grid = d.ResultGrid->model();
+        QVERIFY(grid->setData(grid->index(16, 8), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(e.proposedWord, e.word);
+        QCOMPARE(d.ResultGrid->shownText(7, 17), QStringLiteral("locked"));
+        QVERIFY(grid->setData(grid->index(16, 8), Qt::Unchecked, Qt::CheckStateRole));
+        QCOMPARE(e.proposedWord, wanted);
+        d.MaxChangeSpin->setValue(1);
+        QVERIFY(r.limitedEntries() > 10 && e.limited && e.proposedWord < wanted);
+        QCOMPARE(d.ResultGrid->shownText(9, 17), QStringLiteral("limited"));
+        QVERIFY(d.CountsLabel->text().contains(
+            QStringLiteral("%1 held within the largest change.").arg(r.limitedEntries())));
+        d.MaxChangeSpin->setValue(0);
+        QCOMPARE(e.proposedWord, wanted);
         // Nothing changes before Apply.
         QVERIFY(w.state->image == before);
         QVERIFY(!w.state->Modified);
@@ -249,6 +274,11 @@ void TestCorrectDialog::logChoices_data() {
                              << "vag-logger.txt" << QStringList{"uhfm_w", "fr_w", "fra_w"}
                              << QStringList{"fr_w: values near 1.0: read as factors"}
                              << "Trims read as factors.";
+    QTest::newRow("open loop through a wideband")
+        << "roles"
+        << "wideband.tsv" << QStringList{"MAF", "STFT", "LTFT"}
+        << QStringList{"Wideband", "Equivalence Ratio", "Commanded", "Target AFR", "Loop"}
+        << "Used in closed loop: 27, in open loop: 9.";
     QTest::newRow("two logs pooled")
         << "two"
         << "flasher.csv" << QStringList() << QStringList{"and german-diag.csv: 40 rows"}

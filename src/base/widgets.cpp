@@ -73,12 +73,22 @@ public:
         if (role == Qt::DisplayRole) return g_->shownText(col, row);
         if (role == Qt::EditRole)
             return g_->getEditText ? g_->getEditText(col, row) : g_->cell(col, row);
+        if (role == Qt::CheckStateRole && g_->checkCell) {
+            const int state = g_->checkCell(col, row);
+            if (state >= 0) return state > 0 ? Qt::Checked : Qt::Unchecked;
+        }
         return {};
     }
     bool setData(const QModelIndex& index, const QVariant& value, int role) override {
-        if (role != Qt::EditRole) return false;
         const int col = index.column() + g_->fixedCols_;
         const int row = index.row() + g_->fixedRows_;
+        if (role == Qt::CheckStateRole) {
+            if (!g_->checkCell || g_->checkCell(col, row) < 0 || !g_->setChecked) return false;
+            g_->setChecked(col, row, value.toInt() == Qt::Checked);
+            emit dataChanged(index, index);
+            return true;
+        }
+        if (role != Qt::EditRole) return false;
         const QString text = value.toString();
         g_->cells_[row * g_->colCount_ + col] = text;
         if (g_->setEditText) g_->setEditText(col, row, text);
@@ -91,6 +101,9 @@ public:
             (!g_->canEdit ||
              g_->canEdit(index.column() + g_->fixedCols_, index.row() + g_->fixedRows_)))
             f |= Qt::ItemIsEditable;
+        if (index.isValid() && g_->checkCell &&
+            g_->checkCell(index.column() + g_->fixedCols_, index.row() + g_->fixedRows_) >= 0)
+            f |= Qt::ItemIsUserCheckable;
         return f;
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {

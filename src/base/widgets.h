@@ -96,6 +96,10 @@ public:
     std::function<void(int col, int row, const QString& text)> setEditText;
     // When set, a normal cell it refuses cannot be edited.
     std::function<bool(int col, int row)> canEdit;
+    // When set, a normal cell for which it gives 0 or 1 shows a check box in that state; a
+    // click on it calls setChecked. -1: no check box.
+    std::function<int(int col, int row)> checkCell;
+    std::function<void(int col, int row, bool on)> setChecked;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

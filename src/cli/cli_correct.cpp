@@ -54,6 +54,41 @@ bool parseDecimal(const QString& text, DecimalMark& mark) {
     return true;
 }
 
+// A-B, or A alone: entries A to B.
+bool parseLock(const QString& text, std::array<bool, kTableEntries>& locked) {
+    const QStringList parts = text.split(QLatin1Char('-'));
+    if (parts.size() > 2) return false;
+    int ends[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        const QString n = parts.value(k, parts[0]).trimmed();
+        bool ok = !n.isEmpty() && n.size() <= 2;
+        for (const QChar c : n) ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (!ok) return false;
+        ends[k] = n.toInt();
+    }
+    if (ends[0] > ends[1] || ends[1] >= kTableEntries) return false;
+    for (int i = ends[0]; i <= ends[1]; ++i) locked[size_t(i)] = true;
+    return true;
+}
+
+// A number from min to max (max < 0: no top).
+bool parseRange(const QString& text, double min, double max, double& value) {
+    return ParseNumber(text, value) && value >= min && (max < 0 || value <= max);
+}
+
+QString modeText(LoopMode mode) {
+    switch (mode) {
+        case LoopMode::Open:
+            return QStringLiteral("open loop");
+        case LoopMode::Both:
+            return QStringLiteral("closed and open loop");
+        case LoopMode::Closed:
+        case LoopMode::Auto:
+            break;
+    }
+    return QStringLiteral("closed loop");
+}
+
 QString kindText(SignalKind kind) {
     switch (kind) {
         case SignalKind::Volts:
@@ -86,12 +121,33 @@ void printText(const CorrectionReport& r, bool frequency) {
     if (m.trimsAsFactors)
         out(QStringLiteral(
             "Note: trims read as factors (values near 1.0) and turned into percent."));
+    // Where the loop information came from, when the log has any.
+    auto column = [](const MappedColumn& c, bool lambda) {
+        return QStringLiteral("'%1' (%2)")
+            .arg(c.name, lambda ? QStringLiteral("lambda") : QStringLiteral("AFR"));
+    };
+    QStringList loop;
+    if (m.loop.index >= 0) loop << QStringLiteral("status '%1'").arg(m.loop.name);
+    if (m.commanded.index >= 0)
+        loop << QStringLiteral("commanded ") + column(m.commanded, m.commandedLambda);
+    if (m.wideband.index >= 0)
+        loop << QStringLiteral("wideband ") + column(m.wideband, m.widebandLambda);
+    if (!loop.isEmpty() || m.mode != LoopMode::Closed)
+        out(QStringLiteral("Loop: %1 rows; %2")
+                .arg(modeText(m.mode), loop.join(QStringLiteral(", "))));
     out(QStringLiteral("Rows read: %1").arg(r.rowsRead));
     out(QStringLiteral("Rows used: %1").arg(r.rowsUsed));
+    out(QStringLiteral("Rows used, closed loop: %1").arg(r.rowsUsedClosed));
+    out(QStringLiteral("Rows used, open loop: %1").arg(r.rowsUsedOpen));
     out(QStringLiteral("Skipped, not a number: %1").arg(r.notANumber));
     out(QStringLiteral("Skipped, filtered: %1").arg(r.filtered));
     out(QStringLiteral("Skipped, outside the meter: %1").arg(r.outsideMeter));
     out(QStringLiteral("Skipped, outside the table: %1").arg(r.outsideTable));
+    out(QStringLiteral("Skipped, wideband out of range: %1").arg(r.widebandOutOfRange));
+    out(QStringLiteral("Skipped, transient: %1").arg(r.transient));
+    out(QStringLiteral("Skipped, outlier: %1").arg(r.outlier));
+    out(QStringLiteral("Held to keep the table rising: %1").arg(r.heldRising));
+    out(QStringLiteral("Held within the largest change: %1").arg(r.limitedEntries()));
     if (r.logs.size() > 1)
         for (const LogRows& l : r.logs)
             out(QStringLiteral("Log %1: %2 rows read, %3 used")
@@ -99,19 +155,32 @@ void printText(const CorrectionReport& r, bool frequency) {
                     .arg(l.rowsRead)
                     .arg(l.rowsUsed));
     out(QStringLiteral("Entry|V in   |Samples|Trim % |Word|Proposed|") +
-        (frequency ? QStringLiteral("F Out") : QStringLiteral("V Out")));
+        (frequency ? QStringLiteral("F Out  ") : QStringLiteral("V Out  ")) +
+        QStringLiteral("|Closed |Open   |Spread|Note"));
     for (int i = 0; i < kTableEntries; ++i) {
         const EntryCorrection& e = r.entries[size_t(i)];
         const QString trim =
             e.samples > 0 ? FormatMeterNumber("%+7.2f", e.meanTrim()) : QStringLiteral("    ---");
-        const QString proposed = e.corrected ? QString::number(e.proposedWord).rightJustified(8)
-                                             : QStringLiteral("    kept");
-        out(QStringLiteral("%1|%2|%3|%4|%5|%6|%7")
+        const QString proposed = e.locked      ? QStringLiteral("  locked")
+                                 : e.corrected ? QString::number(e.proposedWord).rightJustified(8)
+                                               : QStringLiteral("    kept");
+        QStringList notes;
+        if (e.held) notes << QStringLiteral("held rising");
+        if (e.limited) notes << QStringLiteral("limited");
+        QString line =
+            QStringLiteral("%1|%2|%3|%4|%5|%6|%7|%8|%9")
                 .arg(i, 5)
                 .arg(InputVoltText(i), FormatMeterNumber("%7.1f", e.samples), trim)
                 .arg(e.word, 4)
-                .arg(proposed,
-                     frequency ? FreqWordToText(e.proposedWord) : VoltWordToText(e.proposedWord)));
+                .arg(proposed)
+                .arg(frequency ? FreqWordToText(e.proposedWord) : VoltWordToText(e.proposedWord), 7)
+                .arg(FormatMeterNumber("%7.1f", e.samplesClosed),
+                     FormatMeterNumber("%7.1f", e.samplesOpen()));
+        line += QLatin1Char('|') +
+                (e.samples > 0 ? FormatMeterNumber("%6.1f", e.spread) : QStringLiteral("   ---")) +
+                QLatin1Char('|') + notes.join(QStringLiteral(", "));
+        while (line.endsWith(QLatin1Char('|'))) line.chop(1);
+        out(line);
     }
 }
 
@@ -119,11 +188,17 @@ void printJson(const CorrectionReport& r) {
     QJsonObject o;
     o[QStringLiteral("rowsRead")] = r.rowsRead;
     o[QStringLiteral("rowsUsed")] = r.rowsUsed;
+    o[QStringLiteral("rowsUsedClosed")] = r.rowsUsedClosed;
+    o[QStringLiteral("rowsUsedOpen")] = r.rowsUsedOpen;
+    o[QStringLiteral("heldRising")] = r.heldRising;
     QJsonObject skipped;
     skipped[QStringLiteral("notANumber")] = r.notANumber;
     skipped[QStringLiteral("filtered")] = r.filtered;
     skipped[QStringLiteral("outsideMeter")] = r.outsideMeter;
     skipped[QStringLiteral("outsideTable")] = r.outsideTable;
+    skipped[QStringLiteral("widebandOutOfRange")] = r.widebandOutOfRange;
+    skipped[QStringLiteral("transient")] = r.transient;
+    skipped[QStringLiteral("outlier")] = r.outlier;
     o[QStringLiteral("skipped")] = skipped;
     QJsonArray entries;
     for (int i = 0; i < kTableEntries; ++i) {
@@ -135,6 +210,12 @@ void printJson(const CorrectionReport& r) {
             e.samples > 0 ? QJsonValue(rounded(e.meanTrim())) : QJsonValue();
         entry[QStringLiteral("word")] = e.word;
         entry[QStringLiteral("proposedWord")] = e.proposedWord;
+        entry[QStringLiteral("samplesClosed")] = rounded(e.samplesClosed);
+        entry[QStringLiteral("samplesOpen")] = rounded(e.samplesOpen());
+        entry[QStringLiteral("spread")] =
+            e.samples > 0 ? QJsonValue(rounded(e.spread)) : QJsonValue();
+        entry[QStringLiteral("limited")] = e.limited;
+        entry[QStringLiteral("locked")] = e.locked;
         entries.append(entry);
     }
     o[QStringLiteral("entries")] = entries;
@@ -168,11 +249,13 @@ int runCorrect(const QStringList& args) {
     bool apply = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        const bool valued = a == QLatin1String("--meter") || a == QLatin1String("--signal") ||
-                            a == QLatin1String("--trim") || a == QLatin1String("--filter") ||
-                            a == QLatin1String("--min-samples") ||
-                            a == QLatin1String("--strength") || a == QLatin1String("--decimal");
-        if (valued && i + 1 >= args.size()) return usageError(a + QStringLiteral(" needs a value"));
+        static const QStringList valuedOptions = {
+            "--meter",    "--signal",        "--trim",       "--filter", "--min-samples",
+            "--strength", "--decimal",       "--mode",       "--afr",    "--afr-target",
+            "--lambda",   "--lambda-target", "--loop",       "--stoich", "--open-loop-ltft",
+            "--lag",      "--max-rate",      "--max-change", "--lock"};
+        if (valuedOptions.contains(a) && i + 1 >= args.size())
+            return usageError(a + QStringLiteral(" needs a value"));
         if (a == QLatin1String("--json")) {
             json = true;
         } else if (a == QLatin1String("--apply")) {
@@ -208,6 +291,53 @@ int runCorrect(const QStringList& args) {
             if (!ParseNumber(args[++i], settings.strength) || settings.strength < 0 ||
                 settings.strength > 100)
                 return usageError(QStringLiteral("--strength takes a percentage from 0 to 100"));
+        } else if (a == QLatin1String("--mode")) {
+            const QString v = args[++i];
+            if (v == QLatin1String("closed"))
+                settings.mode = LoopMode::Closed;
+            else if (v == QLatin1String("open"))
+                settings.mode = LoopMode::Open;
+            else if (v == QLatin1String("both"))
+                settings.mode = LoopMode::Both;
+            else
+                return usageError(QStringLiteral("--mode takes closed, open or both"));
+        } else if (a == QLatin1String("--afr") || a == QLatin1String("--lambda")) {
+            if (!settings.wideband.empty())
+                return usageError(
+                    QStringLiteral("--afr and --lambda name the same column: give one"));
+            settings.wideband = args[++i];
+            settings.widebandUnit =
+                a == QLatin1String("--afr") ? MixtureUnit::Afr : MixtureUnit::Lambda;
+        } else if (a == QLatin1String("--afr-target") || a == QLatin1String("--lambda-target")) {
+            if (!settings.commanded.empty())
+                return usageError(QStringLiteral(
+                    "--afr-target and --lambda-target name the same column: give one"));
+            settings.commanded = args[++i];
+            settings.commandedUnit =
+                a == QLatin1String("--afr-target") ? MixtureUnit::Afr : MixtureUnit::Lambda;
+        } else if (a == QLatin1String("--loop")) {
+            settings.loop = args[++i];
+        } else if (a == QLatin1String("--stoich")) {
+            if (!parseRange(args[++i], 5, 25, settings.stoich))
+                return usageError(QStringLiteral("--stoich takes an AFR from 5 to 25"));
+        } else if (a == QLatin1String("--open-loop-ltft")) {
+            const QString v = args[++i];
+            if (v != QLatin1String("on") && v != QLatin1String("off"))
+                return usageError(QStringLiteral("--open-loop-ltft takes on or off"));
+            settings.openLoopLtft = v == QLatin1String("on");
+        } else if (a == QLatin1String("--lag")) {
+            if (!parseRange(args[++i], 0, 10000, settings.lagMs))
+                return usageError(QStringLiteral("--lag takes milliseconds from 0 to 10000"));
+        } else if (a == QLatin1String("--max-rate")) {
+            if (!parseRange(args[++i], 0, -1, settings.maxRate))
+                return usageError(QStringLiteral("--max-rate takes a rate from 0 up (0: off)"));
+        } else if (a == QLatin1String("--max-change")) {
+            if (!parseRange(args[++i], 0, 100, settings.maxChange))
+                return usageError(
+                    QStringLiteral("--max-change takes a percentage from 0 to 100 (0: off)"));
+        } else if (a == QLatin1String("--lock")) {
+            if (!parseLock(args[++i], settings.locked))
+                return usageError(QStringLiteral("--lock takes A-B, entries from 0 to 32"));
         } else if (a.startsWith(QLatin1String("--"))) {
             return usageError(QStringLiteral("unknown option ") + a);
         } else {
@@ -376,10 +506,14 @@ void addCorrectCommands(std::vector<Command>& commands) {
          QStringLiteral(
              "FILE LOG [LOG...] --meter M.maf [--signal COLUMN] [--trim COLUMN[,COLUMN]] "
              "[--filter COLUMN:MIN:MAX|COLUMN=PATTERN]... [--decimal comma|point] "
-             "[--min-samples N] [--strength PCT] [--json] [--apply]"),
-         QStringLiteral("compute the table that would have made the logs' fuel trims zero, as "
-                        "Edit > Correct from Log does (columns by their roles unless named); "
-                        "--apply stores it into FILE and saves it"),
+             "[--min-samples N] [--strength PCT] [--mode closed|open|both] [--afr COLUMN | "
+             "--lambda COLUMN] [--afr-target COLUMN | --lambda-target COLUMN] [--loop COLUMN] "
+             "[--stoich AFR] [--open-loop-ltft on|off] [--lag MS] [--max-rate V_PER_S] "
+             "[--max-change PCT] [--lock A-B]... [--json] [--apply]"),
+         QStringLiteral("compute the table that would have made the logs' fuel trims zero in "
+                        "closed loop and their wideband's mixture the commanded one in open "
+                        "loop, as Edit > Correct from Log does (columns by their roles unless "
+                        "named); --apply stores it into FILE and saves it"),
          runCorrect});
     commands.push_back({QStringLiteral("log"),
                         QStringLiteral("LOG [--decimal comma|point] [--json]"),

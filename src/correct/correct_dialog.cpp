@@ -9,15 +9,20 @@
 #include "match/match_session.h"
 
 #include <QApplication>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
 #include <QLineSeries>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPromise>
 #include <QPushButton>
@@ -37,6 +42,7 @@ const QString kNone = QStringLiteral("(none)");
 const QString kLogFilter = QStringLiteral("Log files (*.csv *.txt *.log);;All files (*)");
 const QString kMeterFilter = QStringLiteral("MAF files (*.maf)");
 constexpr int kProgressSteps = 1000;
+constexpr int kLockColumn = 8;
 
 QString escaped(const QString& text) {
     return text.toHtmlEscaped();
@@ -48,6 +54,10 @@ QString countNotes(const CorrectionReport& r) {
     if (r.mapping.signalKind == SignalKind::MassFlow)
         notes += QStringLiteral("\nSignal from the air mass flow through the meter.");
     if (r.mapping.trimsAsFactors) notes += QStringLiteral("\nTrims read as factors.");
+    if (r.heldRising > 0)
+        notes += QStringLiteral("\n%1 held to keep the table rising.").arg(r.heldRising);
+    if (r.limitedEntries() > 0)
+        notes += QStringLiteral("\n%1 held within the largest change.").arg(r.limitedEntries());
     if (r.logs.size() > 1)
         for (const LogRows& l : r.logs)
             notes += QStringLiteral("\n%1: %2 rows read, %3 used")
@@ -66,7 +76,7 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     QFont small = font();
     small.setPixelSize(11);
     setFont(small);
-    setFixedSize(860, 650);
+    setFixedSize(1020, 680);
 
     auto label = [this](const QString& text, QRect geometry, const char* name = nullptr) {
         auto* l = new QLabel(text, this);
@@ -94,6 +104,14 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
         e->setGeometry(geometry);
         return e;
     };
+    auto spin = [this](const char* name, int low, int high, int value, QRect geometry) {
+        auto* s = new QSpinBox(this);
+        s->setObjectName(QLatin1String(name));
+        s->setRange(low, high);
+        s->setValue(value);
+        s->setGeometry(geometry);
+        return s;
+    };
 
     label(QStringLiteral("Logs:"), QRect(8, 8, 200, 16));
     LogEdit = edit("LogEdit", QString(), QRect(8, 24, 190, 22));
@@ -113,14 +131,29 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     FoundLabel->setFrameShape(QFrame::StyledPanel);
     FoundLabel->setMargin(3);
 
-    label(QStringLiteral("Signal:"), QRect(8, 292, 70, 16));
-    SignalCombo = combo("SignalCombo", QRect(84, 288, 246, 22));
-    label(QStringLiteral("Trim:"), QRect(8, 318, 70, 16));
-    Trim1Combo = combo("Trim1Combo", QRect(84, 314, 246, 22));
-    label(QStringLiteral("Second trim:"), QRect(8, 344, 76, 16));
-    Trim2Combo = combo("Trim2Combo", QRect(84, 340, 246, 22));
+    const std::pair<QString, const char*> columns[] = {
+        {QStringLiteral("Signal:"), "SignalCombo"},
+        {QStringLiteral("Trim:"), "Trim1Combo"},
+        {QStringLiteral("Second trim:"), "Trim2Combo"},
+        {QStringLiteral("Wideband:"), "WidebandCombo"},
+        {QStringLiteral("Commanded:"), "CommandedCombo"},
+        {QStringLiteral("Loop status:"), "LoopCombo"}};
+    QComboBox* picked[6];
+    for (int k = 0; k < 6; ++k) {
+        const int y = 288 + 26 * k;
+        label(columns[k].first, QRect(8, y + 4, 76, 16));
+        picked[k] = combo(columns[k].second, QRect(84, y, 246, 22));
+    }
+    SignalCombo = picked[0];
+    Trim1Combo = picked[1];
+    Trim2Combo = picked[2];
+    WidebandCombo = picked[3];
+    CommandedCombo = picked[4];
+    LoopCombo = picked[5];
+    WidebandCombo->setToolTip(QStringLiteral("The wideband's measured AFR or lambda"));
+    CommandedCombo->setToolTip(QStringLiteral("The AFR or lambda the engine computer commanded"));
     for (int k = 0; k < 2; ++k) {
-        const int y = 372 + 26 * k;
+        const int y = 446 + 26 * k;
         label(QStringLiteral("Filter %1:").arg(k + 1), QRect(8, y + 4, 70, 16));
         FilterCombos[k] = combo(k == 0 ? "Filter1Combo" : "Filter2Combo", QRect(84, y, 134, 22));
         FilterMinEdits[k] = edit(k == 0 ? "Filter1MinEdit" : "Filter2MinEdit",
@@ -131,31 +164,135 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
                                      QStringLiteral("= text, e.g. CL*"), QRect(222, y, 108, 22));
         FilterPatternEdits[k]->hide();
     }
-    label(QStringLiteral("Min samples:"), QRect(8, 432, 76, 16));
-    MinSamplesSpin = new QSpinBox(this);
-    MinSamplesSpin->setObjectName(QStringLiteral("MinSamplesSpin"));
-    MinSamplesSpin->setRange(1, 1000000);
-    MinSamplesSpin->setValue(10);
-    MinSamplesSpin->setGeometry(84, 428, 76, 22);
-    label(QStringLiteral("Strength:"), QRect(196, 432, 56, 16));
-    StrengthSpin = new QSpinBox(this);
-    StrengthSpin->setObjectName(QStringLiteral("StrengthSpin"));
-    StrengthSpin->setRange(0, 100);
-    StrengthSpin->setValue(100);
-    StrengthSpin->setSuffix(QStringLiteral(" %"));
-    StrengthSpin->setGeometry(260, 428, 70, 22);
 
-    ComputeBtn = button("ComputeBtn", QStringLiteral("Compute"), QRect(8, 460, 75, 25));
-    ApplyBtn = button("ApplyBtn", QStringLiteral("Apply"), QRect(89, 460, 75, 25));
-    CloseBtn = button("CloseBtn", QStringLiteral("Close"), QRect(255, 460, 75, 25));
+    label(QStringLiteral("Rows:"), QRect(8, 504, 76, 16));
+    ModeCombo = combo("ModeCombo", QRect(84, 500, 140, 22));
+    ModeCombo->addItems(
+        {QStringLiteral("both loops"), QStringLiteral("closed loop"), QStringLiteral("open loop")});
+    label(QStringLiteral("Stoich:"), QRect(232, 504, 40, 16));
+    StoichSpin = new QDoubleSpinBox(this);
+    StoichSpin->setObjectName(QStringLiteral("StoichSpin"));
+    StoichSpin->setRange(5, 25);
+    StoichSpin->setDecimals(2);
+    StoichSpin->setSingleStep(0.1);
+    StoichSpin->setValue(14.7);
+    StoichSpin->setToolTip(QStringLiteral("The fuel's stoichiometric AFR"));
+    StoichSpin->setGeometry(272, 500, 58, 22);
+    label(QStringLiteral("Lag:"), QRect(8, 530, 76, 16));
+    LagSpin = spin("LagSpin", 0, 10000, 0, QRect(84, 526, 80, 22));
+    LagSpin->setSuffix(QStringLiteral(" ms"));
+    LagSpin->setSpecialValueText(QStringLiteral("off"));
+    LagSpin->setSingleStep(50);
+    LagSpin->setToolTip(
+        QStringLiteral("Take each row's wideband value from the row this much later"));
+    label(QStringLiteral("Max rate:"), QRect(176, 530, 56, 16));
+    MaxRateSpin = new QDoubleSpinBox(this);
+    MaxRateSpin->setObjectName(QStringLiteral("MaxRateSpin"));
+    MaxRateSpin->setRange(0, 100000);
+    MaxRateSpin->setDecimals(1);
+    MaxRateSpin->setSpecialValueText(QStringLiteral("off"));
+    MaxRateSpin->setToolTip(
+        QStringLiteral("Leave out rows where the signal moves faster than this a second"));
+    MaxRateSpin->setGeometry(236, 526, 94, 22);
+    label(QStringLiteral("Min samples:"), QRect(8, 556, 76, 16));
+    MinSamplesSpin = spin("MinSamplesSpin", 1, 1000000, 10, QRect(84, 552, 80, 22));
+    label(QStringLiteral("Strength:"), QRect(176, 556, 56, 16));
+    StrengthSpin = spin("StrengthSpin", 0, 100, 100, QRect(236, 552, 94, 22));
+    StrengthSpin->setSuffix(QStringLiteral(" %"));
+    label(QStringLiteral("Max change:"), QRect(8, 582, 76, 16));
+    MaxChangeSpin = spin("MaxChangeSpin", 0, 100, 0, QRect(84, 578, 80, 22));
+    MaxChangeSpin->setSuffix(QStringLiteral(" %"));
+    MaxChangeSpin->setSpecialValueText(QStringLiteral("no limit"));
+    MaxChangeSpin->setToolTip(
+        QStringLiteral("The largest change of any entry, as the expected meter's flow"));
+    OpenLoopLtftCheck = new QCheckBox(QStringLiteral("LTFT in open loop"), this);
+    OpenLoopLtftCheck->setObjectName(QStringLiteral("OpenLoopLtftCheck"));
+    OpenLoopLtftCheck->setChecked(true);
+    OpenLoopLtftCheck->setToolTip(
+        QStringLiteral("The engine computer keeps applying its long-term trim in open loop"));
+    OpenLoopLtftCheck->setGeometry(176, 578, 154, 22);
+
+    ComputeBtn = button("ComputeBtn", QStringLiteral("Compute"), QRect(8, 612, 75, 25));
+    ApplyBtn = button("ApplyBtn", QStringLiteral("Apply"), QRect(89, 612, 75, 25));
+    CloseBtn = button("CloseBtn", QStringLiteral("Close"), QRect(255, 612, 75, 25));
     Progress = new QProgressBar(this);
     Progress->setObjectName(QStringLiteral("Progress"));
     Progress->setRange(0, kProgressSteps);
-    Progress->setGeometry(8, 494, 241, 22);
-    CancelBtn = button("CancelBtn", QStringLiteral("Cancel"), QRect(255, 492, 75, 25));
-    CountsLabel = label(QString(), QRect(8, 524, 322, 118), "CountsLabel");
+    Progress->setGeometry(8, 646, 241, 22);
+    CancelBtn = button("CancelBtn", QStringLiteral("Cancel"), QRect(255, 644, 75, 25));
+    CountsLabel = label(QString(), QRect(838, 306, 174, 366), "CountsLabel");
     CountsLabel->setWordWrap(true);
     CountsLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    // The scatter view.
+    auto* scatter = new QChart;
+    scatter->setMargins(QMargins(2, 2, 2, 2));
+    scatter->legend()->setAlignment(Qt::AlignTop);
+    // Point series: a QScatterSeries makes a graphics item of every point (20,000 points took
+    // 1.4 s to show); a line series without its line, its points drawn as one small picture
+    // each, paints them all at once (0.15 s).
+    auto points = [scatter](const char* name, const QString& title) {
+        auto* s = new QLineSeries;
+        s->setObjectName(QLatin1String(name));
+        s->setName(title);
+        s->setPointsVisible(true);
+        s->setMarkerSize(5);
+        scatter->addSeries(s);
+        return s;
+    };
+    OutlierPoints = points("OutlierPoints", QStringLiteral("Outliers"));
+    ClosedPoints = points("ClosedPoints", QStringLiteral("Closed loop"));
+    OpenPoints = points("OpenPoints", QStringLiteral("Open loop"));
+    EstimateSeries = new QLineSeries;
+    EstimateSeries->setObjectName(QStringLiteral("EstimateSeries"));
+    EstimateSeries->setName(QStringLiteral("Entry estimate"));
+    EstimateSeries->setPointsVisible(true);
+    scatter->addSeries(EstimateSeries);
+    // The chart's theme colours each series as it is added: the colours are set after. The rows'
+    // colours are part clear, so that where they crowd the colour deepens.
+    for (const auto& [s, color] : {std::pair{OutlierPoints, QColor(160, 160, 160)},
+                                   std::pair{ClosedPoints, QColor(40, 100, 210, 140)},
+                                   std::pair{OpenPoints, QColor(235, 120, 20, 160)}}) {
+        QImage dot(5, 5, QImage::Format_ARGB32_Premultiplied);
+        dot.fill(Qt::transparent);
+        QPainter paint(&dot);
+        paint.setRenderHint(QPainter::Antialiasing);
+        paint.setPen(Qt::NoPen);
+        paint.setBrush(color);
+        paint.drawEllipse(QRectF(0.5, 0.5, 4, 4));
+        s->setPen(Qt::NoPen);
+        s->setColor(color);
+        s->setLightMarker(dot);
+    }
+    EstimateSeries->setPen(QPen(Qt::black, 2));
+    signalAxis_ = new QValueAxis;
+    signalAxis_->setTickCount(6);
+    signalAxis_->setLabelFormat(QStringLiteral("%.1f"));
+    signalAxis_->setGridLineVisible(false);
+    correctionAxis_ = new QValueAxis;
+    correctionAxis_->setTitleText(QStringLiteral("Correction %"));
+    correctionAxis_->setTickCount(7);
+    correctionAxis_->setLabelFormat(QStringLiteral("%.0f"));
+    // Each entry's output as a light vertical line: the rows between two lines share out
+    // between those two entries.
+    EntryAxis = new QCategoryAxis;
+    EntryAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    EntryAxis->setLabelsVisible(false);
+    EntryAxis->setLineVisible(false);
+    EntryAxis->setGridLinePen(QPen(QColor(195, 195, 195), 1));
+    scatter->addAxis(signalAxis_, Qt::AlignBottom);
+    scatter->addAxis(EntryAxis, Qt::AlignTop);
+    scatter->addAxis(correctionAxis_, Qt::AlignLeft);
+    for (QXYSeries* s : std::initializer_list<QXYSeries*>{OutlierPoints, ClosedPoints, OpenPoints,
+                                                          EstimateSeries}) {
+        s->attachAxis(signalAxis_);
+        s->attachAxis(EntryAxis);
+        s->attachAxis(correctionAxis_);
+    }
+    ScatterChart = new QChartView(scatter, this);
+    ScatterChart->setObjectName(QStringLiteral("ScatterChart"));
+    ScatterChart->setRenderHint(QPainter::Antialiasing);
+    ScatterChart->setGeometry(338, 8, 398, 292);
 
     auto* chart = new QChart;
     chart->setMargins(QMargins(2, 2, 2, 2));
@@ -198,20 +335,30 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     Chart = new QChartView(chart, this);
     Chart->setObjectName(QStringLiteral("Chart"));
     Chart->setRenderHint(QPainter::Antialiasing);
-    Chart->setGeometry(338, 8, 514, 290);
+    Chart->setGeometry(740, 8, 272, 292);
 
-    ResultGrid = new StringGrid(6, kTableEntries + 1, 0, 1, this);
+    const QStringList titles = {"Entry",  "V in",     "Now",      "Closed", "Open",
+                                "Trim %", "Spread %", "Proposed", "Lock",   "Note"};
+    ResultGrid = new StringGrid(int(titles.size()), kTableEntries + 1, 0, 1, this);
     ResultGrid->setObjectName(QStringLiteral("ResultGrid"));
     QFont gridFont = ResultGrid->font();
     gridFont.setPixelSize(11);
     ResultGrid->setFont(gridFont);
-    ResultGrid->setDefaultColWidth(72);
     ResultGrid->setDefaultRowHeight(16);
     ResultGrid->setEditable(false);
-    ResultGrid->setGeometry(338, 306, 514, 336);
-    const QStringList titles = {"Entry", "V in", "Now", "Samples", "Trim %", "Proposed"};
-    for (int c = 0; c < titles.size(); ++c) ResultGrid->setCell(c, 0, titles[c]);
+    ResultGrid->setGeometry(338, 306, 494, 366);
+    const int widths[] = {36, 40, 40, 46, 46, 46, 54, 56, 34, 74};
+    for (int c = 0; c < titles.size(); ++c) {
+        ResultGrid->setCell(c, 0, titles[c]);
+        ResultGrid->setColWidth(c, widths[c]);
+    }
     ResultGrid->drawCell = [this](int col, int row) { return gridText(col, row); };
+    ResultGrid->checkCell = [this](int col, int row) {
+        return col == kLockColumn && row >= 1 && row <= kTableEntries
+                   ? int(locked_[size_t(row - 1)])
+                   : -1;
+    };
+    ResultGrid->setChecked = [this](int, int row, bool on) { setLocked(row - 1, on); };
 
     connect(OpenBtn, &QPushButton::clicked, this, &TCorrectDialog::OpenBtnClick);
     connect(AddBtn, &QPushButton::clicked, this, &TCorrectDialog::AddBtnClick);
@@ -231,10 +378,19 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
             showResult();
         }
     };
-    for (QComboBox* c : {SignalCombo, Trim1Combo, Trim2Combo, FilterCombos[0], FilterCombos[1]}) {
+    for (QComboBox* c : {SignalCombo, Trim1Combo, Trim2Combo, WidebandCombo, CommandedCombo,
+                         LoopCombo, FilterCombos[0], FilterCombos[1]}) {
         connect(c, &QComboBox::currentIndexChanged, this, stale);
         connect(c, &QComboBox::currentIndexChanged, this, &TCorrectDialog::showFound);
     }
+    connect(ModeCombo, &QComboBox::currentIndexChanged, this, stale);
+    for (QDoubleSpinBox* s : {StoichSpin, MaxRateSpin})
+        connect(s, &QDoubleSpinBox::valueChanged, this, stale);
+    connect(LagSpin, &QSpinBox::valueChanged, this, stale);
+    connect(OpenLoopLtftCheck, &QCheckBox::toggled, this, stale);
+    // These only reshape the proposal from the estimates.
+    for (QSpinBox* s : {MinSamplesSpin, MaxChangeSpin})
+        connect(s, &QSpinBox::valueChanged, this, &TCorrectDialog::propose);
     for (QComboBox* c : FilterCombos)
         connect(c, &QComboBox::currentIndexChanged, this, &TCorrectDialog::showFilterKinds);
     for (QLineEdit* e : {FilterMinEdits[0], FilterMinEdits[1], FilterMaxEdits[0], FilterMaxEdits[1],
@@ -244,8 +400,7 @@ TCorrectDialog::TCorrectDialog(AppState& state, UiServices& ui, QWidget* parent)
     connect(DecimalCombo, &QComboBox::currentIndexChanged, this, [this] {
         if (!logPaths_.isEmpty()) readLogs(logPaths_);
     });
-    for (QSpinBox* s : {MinSamplesSpin, StrengthSpin})
-        connect(s, &QSpinBox::valueChanged, this, stale);
+    connect(StrengthSpin, &QSpinBox::valueChanged, this, stale);
 
     showFound();
     showResult();
@@ -265,6 +420,12 @@ void TCorrectDialog::prepare(bool frequency) {
     outAxis_->setRange(0, frequency ? 3000 : 5);
     changeAxis_->setTitleText(frequency ? QStringLiteral("Change (Hz)")
                                         : QStringLiteral("Change (mV)"));
+    signalAxis_->setTitleText(frequency ? QStringLiteral("Signal (Hz)")
+                                        : QStringLiteral("Signal (V)"));
+    signalAxis_->setLabelFormat(frequency ? QStringLiteral("%.0f") : QStringLiteral("%.1f"));
+    MaxRateSpin->setSuffix(frequency ? QStringLiteral(" Hz/s") : QStringLiteral(" V/s"));
+    // Locks belong to one project's table.
+    locked_.fill(false);
     const QString folder = GroupName(state_.header.VOutMeterGroup());
     meterPath_ = folder.isEmpty() ? QString()
                                   : FindMeterFile(state_.AppDir + folder + QLatin1Char('/'),
@@ -331,6 +492,18 @@ void TCorrectDialog::fillColumns() {
     const int signal = mapped ? roles.signal.index : -1;
     const int trim1 = mapped ? roles.trims.value(0).index : -1;
     const int trim2 = mapped && roles.trims.size() > 1 ? roles.trims[1].index : -1;
+    // The open loop's columns are found whether or not the signal and trims were.
+    LogMapping loop;
+    MapLogColumns(layout, CorrectionSettings(), frequency_, loop, error);
+    if (!mapped) {
+        // Without a signal or a trim the mapping stops early: look at the loop's roles alone.
+        loop.wideband.index = layout.firstWithRole(LogRole::Afr);
+        if (loop.wideband.index < 0) loop.wideband.index = layout.firstWithRole(LogRole::Lambda);
+        loop.commanded.index = layout.firstWithRole(LogRole::AfrTarget);
+        if (loop.commanded.index < 0)
+            loop.commanded.index = layout.firstWithRole(LogRole::LambdaTarget);
+        loop.loop.index = layout.firstWithRole(LogRole::Loop);
+    }
     // The choices made for the last log stay where this one has a column of the same name.
     auto keep = [&](QComboBox* c, int guess, bool optional) {
         const QString was = c->currentText();
@@ -354,8 +527,15 @@ void TCorrectDialog::fillColumns() {
     keep(SignalCombo, std::max(0, signal), false);
     keep(Trim1Combo, std::max(0, trim1), false);
     keep(Trim2Combo, trim2, true);
+    keep(WidebandCombo, loop.wideband.index, true);
+    keep(CommandedCombo, loop.commanded.index, true);
+    keep(LoopCombo, loop.loop.index, true);
     for (QComboBox* c : FilterCombos) keep(c, -1, true);
     showFilterKinds();
+    // Both loops where the log can tell the open loop's mixture, else the closed loop alone.
+    const QSignalBlocker quiet(ModeCombo);
+    ModeCombo->setCurrentIndex(
+        WidebandCombo->currentIndex() > 0 && CommandedCombo->currentIndex() > 0 ? 0 : 1);
 }
 
 void TCorrectDialog::showFilterKinds() {
@@ -414,6 +594,9 @@ void TCorrectDialog::showFound() {
     row(QStringLiteral("Signal"), SignalCombo);
     row(QStringLiteral("Trim"), Trim1Combo);
     row(QStringLiteral("Trim 2"), Trim2Combo);
+    row(QStringLiteral("Wideband"), WidebandCombo);
+    row(QStringLiteral("Commanded"), CommandedCombo);
+    row(QStringLiteral("Loop"), LoopCombo);
     row(QStringLiteral("Filter 1"), FilterCombos[0]);
     row(QStringLiteral("Filter 2"), FilterCombos[1]);
     html += QStringLiteral("</table>");
@@ -482,8 +665,26 @@ bool TCorrectDialog::readSettings(CorrectionSettings& settings) {
         }
         settings.filters.append(f);
     }
+    auto optional = [&](const QComboBox* c) {
+        if (c->currentIndex() <= 0) return ColumnRef::None();
+        ColumnRef r = ref(c);
+        r.optional = true;
+        return r;
+    };
+    settings.wideband = optional(WidebandCombo);
+    settings.commanded = optional(CommandedCombo);
+    settings.loop = optional(LoopCombo);
+    settings.mode = ModeCombo->currentIndex() == 2   ? LoopMode::Open
+                    : ModeCombo->currentIndex() == 1 ? LoopMode::Closed
+                                                     : LoopMode::Both;
+    settings.stoich = StoichSpin->value();
+    settings.openLoopLtft = OpenLoopLtftCheck->isChecked();
+    settings.lagMs = LagSpin->value();
+    settings.maxRate = MaxRateSpin->value();
     settings.minSamples = MinSamplesSpin->value();
     settings.strength = StrengthSpin->value();
+    settings.maxChange = MaxChangeSpin->value();
+    settings.locked = locked_;
     settings.log = logOptions();
     return true;
 }
@@ -515,6 +716,8 @@ void TCorrectDialog::ComputeBtnClick() {
     input.logPaths = logPaths_;
     input.words = words();
     input.frequency = frequency_;
+    input.keepPoints = true;
+    meter_ = input.meter;
     report_.reset();
     showResult();
     Progress->setValue(0);
@@ -543,6 +746,23 @@ void TCorrectDialog::computed() {
             report_ = r.report;
         else if (!r.cancelled)
             ui_.error(r.error);
+    }
+    showResult();
+}
+
+void TCorrectDialog::setLocked(int entry, bool on) {
+    if (entry < 0 || entry >= kTableEntries || computing()) return;
+    locked_[size_t(entry)] = on;
+    propose();
+}
+
+void TCorrectDialog::propose() {
+    if (report_ && !computing()) {
+        ProposalLimits limits;
+        limits.minSamples = MinSamplesSpin->value();
+        limits.maxChange = MaxChangeSpin->value();
+        limits.locked = locked_;
+        ProposeWords(meter_, frequency_, limits, *report_);
     }
     showResult();
 }
@@ -591,11 +811,23 @@ QString TCorrectDialog::gridText(int col, int row) const {
     const EntryCorrection& e = report_->entries[size_t(i)];
     switch (col) {
         case 3:
-            return FormatMeterNumber("%.1f", e.samples);
+            return FormatMeterNumber("%.1f", e.samplesClosed);
         case 4:
-            return e.samples > 0 ? FormatMeterNumber("%+.2f", e.meanTrim()) : QStringLiteral("---");
+            return FormatMeterNumber("%.1f", e.samplesOpen());
         case 5:
-            return e.corrected ? outputText(e.proposedWord) : QStringLiteral("kept");
+            return e.samples > 0 ? FormatMeterNumber("%+.2f", e.meanTrim()) : QStringLiteral("---");
+        case 6:
+            return e.samples > 0 ? FormatMeterNumber("%.1f", e.spread) : QStringLiteral("---");
+        case 7:
+            return e.locked      ? QStringLiteral("locked")
+                   : e.corrected ? outputText(e.proposedWord)
+                                 : QStringLiteral("kept");
+        case 9: {
+            QStringList notes;
+            if (e.held) notes << QStringLiteral("held rising");
+            if (e.limited) notes << QStringLiteral("limited");
+            return notes.join(QStringLiteral(", "));
+        }
         default:
             return {};
     }
@@ -636,12 +868,79 @@ void TCorrectDialog::showResult() {
                 .arg(r.outsideMeter)
                 .arg(r.outsideTable)
                 .arg(r.changedEntries()) +
+            QStringLiteral("\nUsed in closed loop: %1, in open loop: %2.\nSkipped as well: %3 "
+                           "wideband out of range, %4 transients, %5 outliers.")
+                .arg(r.rowsUsedClosed)
+                .arg(r.rowsUsedOpen)
+                .arg(r.widebandOutOfRange)
+                .arg(r.transient)
+                .arg(r.outlier) +
             countNotes(r));
     } else {
         CountsLabel->clear();
     }
+    showScatter();
     ResultGrid->refresh();
     updateButtons();
+}
+
+void TCorrectDialog::showScatter() {
+    QList<QPointF> closed;
+    QList<QPointF> open;
+    QList<QPointF> outliers;
+    QList<QPointF> estimates;
+    double low = HUGE_VAL;
+    double high = -HUGE_VAL;
+    double bottom = -5;
+    double top = 5;
+    if (report_) {
+        for (const ScatterPoint& p : report_->points) {
+            (p.outlier ? outliers : p.open ? open : closed).append({p.signal, p.correction});
+            low = std::min(low, double(p.signal));
+            high = std::max(high, double(p.signal));
+            if (!p.outlier) {
+                bottom = std::min(bottom, double(p.correction));
+                top = std::max(top, double(p.correction));
+            }
+        }
+        for (int i = 0; i < kTableEntries; ++i) {
+            const EntryCorrection& e = report_->entries[size_t(i)];
+            if (e.samples > 0 && e.samples >= MinSamplesSpin->value() - 1e-9)
+                estimates.append({report_->outputs[size_t(i)], e.meanTrim()});
+        }
+    }
+    if (!(high > low)) {
+        low = 0;
+        high = frequency_ ? 3000 : 5;
+    }
+    const double pad = (high - low) * 0.03;
+    low -= pad;
+    high += pad;
+    // Whole steps of 5 % (10 % for a wide spread), the outliers beyond them left at the edge.
+    const double step = top - bottom > 40 ? 10 : 5;
+    bottom = std::max(-50.0, std::floor(bottom / step) * step);
+    top = std::min(50.0, std::ceil(top / step) * step);
+    ClosedPoints->replace(closed);
+    OpenPoints->replace(open);
+    OutlierPoints->replace(outliers);
+    EstimateSeries->replace(estimates);
+    signalAxis_->setRange(low, high);
+    signalAxis_->applyNiceNumbers();
+    low = signalAxis_->min();
+    high = signalAxis_->max();
+    correctionAxis_->setRange(bottom, top);
+    correctionAxis_->setTickCount(int(std::lround((top - bottom) / step)) + 1);
+    for (const QString& c : EntryAxis->categoriesLabels()) EntryAxis->remove(c);
+    EntryAxis->setStartValue(low);
+    double last = low;
+    if (report_)
+        for (int i = 0; i < kTableEntries; ++i) {
+            const double x = report_->outputs[size_t(i)];
+            if (x <= last || x >= high) continue;
+            EntryAxis->append(QString::number(i), x);
+            last = x;
+        }
+    EntryAxis->setRange(low, high);
 }
 
 void TCorrectDialog::updateButtons() {
@@ -651,11 +950,33 @@ void TCorrectDialog::updateButtons() {
     ComputeBtn->setEnabled(!busy && !logPaths_.isEmpty() && SignalCombo->count() > 0);
     ApplyBtn->setEnabled(!busy && report_ && report_->changedEntries() > 0);
     // What the worker was given must stay what the dialog shows.
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             OpenBtn, AddBtn, MeterBtn, DecimalCombo, SignalCombo, Trim1Combo, Trim2Combo,
-             FilterCombos[0], FilterCombos[1], FilterMinEdits[0], FilterMinEdits[1],
-             FilterMaxEdits[0], FilterMaxEdits[1], FilterPatternEdits[0], FilterPatternEdits[1],
-             MinSamplesSpin, StrengthSpin})
+    for (QWidget* w : std::initializer_list<QWidget*>{OpenBtn,
+                                                      AddBtn,
+                                                      MeterBtn,
+                                                      DecimalCombo,
+                                                      SignalCombo,
+                                                      Trim1Combo,
+                                                      Trim2Combo,
+                                                      WidebandCombo,
+                                                      CommandedCombo,
+                                                      LoopCombo,
+                                                      FilterCombos[0],
+                                                      FilterCombos[1],
+                                                      FilterMinEdits[0],
+                                                      FilterMinEdits[1],
+                                                      FilterMaxEdits[0],
+                                                      FilterMaxEdits[1],
+                                                      FilterPatternEdits[0],
+                                                      FilterPatternEdits[1],
+                                                      ModeCombo,
+                                                      StoichSpin,
+                                                      LagSpin,
+                                                      MaxRateSpin,
+                                                      OpenLoopLtftCheck,
+                                                      MinSamplesSpin,
+                                                      StrengthSpin,
+                                                      MaxChangeSpin,
+                                                      ResultGrid})
         w->setEnabled(!busy);
 }
 

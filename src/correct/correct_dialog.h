@@ -10,8 +10,11 @@
 #include <functional>
 #include <optional>
 
+class QCategoryAxis;
 class QChartView;
+class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QLineSeries;
@@ -26,11 +29,13 @@ struct AppState;
 class StringGrid;
 class UiServices;
 
-// Edit > Correct from Log: datalogs' fuel trims turned into a proposed table, shown beside the
-// current one, and applied on request. Opening a log shows what its reader found (the layout,
-// and the columns picked by their roles with their units and first values) before anything is
-// computed; every pick stays the user's to change. The logs are read on a worker thread;
-// nothing in the project changes before Apply.
+// Edit > Correct from Log: datalogs' fuel trims (closed loop) and wideband mixtures (open loop)
+// turned into a proposed table, shown beside the current one with the rows behind it, and
+// applied on request. Opening a log shows what its reader found (the layout, and the columns
+// picked by their roles with their units and first values) before anything is computed; every
+// pick stays the user's to change. The logs are read on a worker thread; the minimum samples,
+// the largest change and the locks only reshape the proposal, so they take effect at once.
+// Nothing in the project changes before Apply.
 class TCorrectDialog : public QDialog {
     Q_OBJECT
   public:
@@ -63,6 +68,9 @@ class TCorrectDialog : public QDialog {
     bool openLog(const QString& path);
     bool addLog(const QString& path);
     void AddBtnClick();
+    // Entry i keeps its word whatever the log says (the grid's Lock column).
+    void setLocked(int entry, bool on);
+    const std::array<bool, kTableEntries>& locked() const { return locked_; }
 
     QLineEdit* LogEdit;
     QPushButton* OpenBtn;
@@ -73,20 +81,38 @@ class TCorrectDialog : public QDialog {
     QPushButton* MeterBtn;
     QComboBox* SignalCombo;
     QComboBox* Trim1Combo;
-    QComboBox* Trim2Combo;                   // item 0: "(none)"
+    QComboBox* Trim2Combo;  // item 0: "(none)"
+    // The open loop's columns; item 0: "(none)".
+    QComboBox* WidebandCombo;
+    QComboBox* CommandedCombo;
+    QComboBox* LoopCombo;
     std::array<QComboBox*, 2> FilterCombos;  // item 0: "(none)"
     std::array<QLineEdit*, 2> FilterMinEdits;
     std::array<QLineEdit*, 2> FilterMaxEdits;
     // In place of min and max when the filter's column holds text: "CL*".
     std::array<QLineEdit*, 2> FilterPatternEdits;
+    QComboBox* ModeCombo;  // closed and open loop, closed loop only, open loop only
+    QDoubleSpinBox* StoichSpin;
+    QSpinBox* LagSpin;             // ms; 0: off
+    QDoubleSpinBox* MaxRateSpin;   // V/s (Hz/s); 0: off
+    QCheckBox* OpenLoopLtftCheck;  // the long-term trims apply in open loop
     QSpinBox* MinSamplesSpin;
     QSpinBox* StrengthSpin;
+    QSpinBox* MaxChangeSpin;  // percent of flow; 0: no limit
     QPushButton* ComputeBtn;
     QPushButton* ApplyBtn;
     QPushButton* CloseBtn;
     QProgressBar* Progress;
     QPushButton* CancelBtn;
     QLabel* CountsLabel;
+    // The scatter view: each used row's signal and correction, closed and open loop apart, the
+    // rows left out as outliers, each entry's estimate, and the entries as light vertical lines.
+    QChartView* ScatterChart;
+    QLineSeries* ClosedPoints;  // drawn as points only
+    QLineSeries* OpenPoints;
+    QLineSeries* OutlierPoints;
+    QLineSeries* EstimateSeries;
+    QCategoryAxis* EntryAxis;
     QChartView* Chart;
     QLineSeries* NowSeries;
     QLineSeries* ProposedSeries;
@@ -106,7 +132,10 @@ class TCorrectDialog : public QDialog {
     LogOptions logOptions() const;
     bool readSettings(CorrectionSettings& settings);
     void computed();
+    // The proposal again from the report's estimates, with the limits now set.
+    void propose();
     void showResult();
+    void showScatter();
     void updateButtons();
     void showMeter();
     QString gridText(int col, int row) const;
@@ -117,6 +146,10 @@ class TCorrectDialog : public QDialog {
     UiServices& ui_;
     QValueAxis* outAxis_;
     QValueAxis* changeAxis_;
+    QValueAxis* signalAxis_;
+    QValueAxis* correctionAxis_;
+    std::array<bool, kTableEntries> locked_{};
+    MeterCurve meter_;  // the one the report was computed with
     bool frequency_ = false;
     QStringList logPaths_;
     std::optional<LogLayout> layout_;

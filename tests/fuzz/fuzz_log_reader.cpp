@@ -1,8 +1,10 @@
-// The datalog reader (layout detection, row parsing, the pivot of a long log) and the column
-// mapping of the correction: the first byte sets the decimal mark (0 found, 1 point, 2 comma),
-// the rest is the log. Whatever the text, the layout is one the reader can state, every column
-// is found again by the text that names it, the rows come out the same after a rewind and every
-// number read is finite.
+// The datalog reader (layout detection, row parsing, the pivot of a long log), the column
+// mapping of the correction and the correction itself: the first byte sets the decimal mark (its
+// value modulo 3: 0 found, 1 point, 2 comma) and, above that, the loop mode, the wideband's lag,
+// the rate limit, the largest change and a lock; the rest is the log. Whatever the text, the
+// layout is one the reader can state, every column is found again by the text that names it, the
+// rows come out the same after a rewind, every number read is finite, and a correction accounts
+// for every row and proposes a table that rises where the table rises.
 
 #include "correct/log_correction.h"
 #include "fuzz_support.h"
@@ -18,7 +20,9 @@ using namespace varnel;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Reader in(data, size);
     LogOptions options;
-    const uint8_t mark = in.byte() % 3;
+    const uint8_t first = in.byte();
+    const uint8_t mark = first % 3;
+    const int how = first / 3;
     options.decimal = mark == 1   ? DecimalMark::Point
                       : mark == 2 ? DecimalMark::Comma
                                   : DecimalMark::Auto;
@@ -90,5 +94,58 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!m.trims.isEmpty());
         for (const MappedColumn& t : m.trims) FUZZ_CHECK(t.index >= 0 && t.index < l.columnCount());
     }
+
+    // The correction on a table that rises but for a step back at entry 20, through a meter of
+    // volts from 0 to 6.
+    CorrectionInput input;
+    for (int i = 0; i < kTableEntries; ++i)
+        input.words[size_t(i)] = uint16_t(std::min(38 * i, 1023));
+    input.words[20] = 300;
+    input.meter.signal = {0, 1, 2, 3, 6};
+    input.meter.flow = {0, 100, 300, 600, 1200};
+    input.keepPoints = true;
+    CorrectionSettings& set = input.settings;
+    set.log = options;
+    set.minSamples = 1;
+    const LoopMode modes[] = {LoopMode::Auto, LoopMode::Closed, LoopMode::Open, LoopMode::Both};
+    set.mode = modes[how % 4];
+    set.lagMs = how & 4 ? 100 : 0;
+    set.maxRate = how & 8 ? 2 : 0;
+    set.maxChange = how & 16 ? 3 : 0;
+    set.locked[size_t(how % kTableEntries)] = (how & 32) != 0;
+    set.openLoopLtft = (how & 64) == 0;
+    FUZZ_CHECK(reader.rewind());
+    CorrectionRun run(input);
+    if (!run.read(reader, QStringLiteral("fuzz.csv"), {}, error)) {
+        FUZZ_CHECK(!error.isEmpty());
+        return 0;
+    }
+    const CorrectionResult result = run.finish();
+    FUZZ_CHECK(result.ok == result.error.isEmpty());
+    if (!result.ok) return 0;
+    const CorrectionReport& r = result.report;
+    FUZZ_CHECK(r.rowsRead == rows);
+    FUZZ_CHECK(r.rowsRead == r.rowsUsed + r.notANumber + r.filtered + r.outsideMeter +
+                                 r.outsideTable + r.widebandOutOfRange + r.transient + r.outlier);
+    FUZZ_CHECK(r.rowsUsed == r.rowsUsedClosed + r.rowsUsedOpen && r.rowsUsed > 0);
+    FUZZ_CHECK(r.logs.size() == 1 && r.logs[0].rowsUsed == r.rowsUsed);
+    double samples = 0;
+    for (int i = 0; i < kTableEntries; ++i) {
+        const EntryCorrection& e = r.entries[size_t(i)];
+        samples += e.samples;
+        FUZZ_CHECK(e.samplesClosed >= 0 && e.samplesOpen() >= -1e-9);
+        FUZZ_CHECK(e.proposedWord <= 1023);
+        if (set.locked[size_t(i)]) FUZZ_CHECK(e.locked && e.proposedWord == e.word);
+        if (i > 0 && e.word >= r.entries[size_t(i - 1)].word)
+            FUZZ_CHECK(e.proposedWord >= r.entries[size_t(i - 1)].proposedWord);
+        double before = 0;
+        double after = 0;
+        if (set.maxChange > 0 && input.meter.flowAt(e.word / 204.8, before) &&
+            input.meter.flowAt(e.proposedWord / 204.8, after) && before > 0)
+            FUZZ_CHECK(std::abs(after / before - 1) <= set.maxChange / 100 + 1e-9);
+    }
+    // Each used row gives its entries one sample between them (outliers none).
+    FUZZ_CHECK(std::abs(samples - double(r.rowsUsed)) <= 1e-6 * double(r.rowsUsed) + 1e-6);
+    FUZZ_CHECK(r.points.size() <= size_t(r.rowsUsed + r.outlier));
     return 0;
 }

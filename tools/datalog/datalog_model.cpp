@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <string>
 
 namespace varnel::datalog {
@@ -87,6 +88,11 @@ double EngineModel::trim(double x) const {
     return std::clamp(100 * (trueFlow(x) / seen - 1), -25.0, 25.0);
 }
 
+double EngineModel::flowRatio(double x) const {
+    const double seen = expected.flowAt(output(x));
+    return seen > 0 ? trueFlow(x) / seen : 1;
+}
+
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     Random random{shape.seed * 0x9E3779B97F4A7C15ULL + 1};
     // A European spreadsheet's CSV: semicolons between fields, decimal commas in the numbers.
@@ -100,19 +106,27 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
     std::string line = "Time s,RPM,\"";
     line += model.frequency ? "MAF Hz" : "MAF V";
     line += "\",\"STFT %\",\"LTFT %\",ECT C";
+    if (shape.wideband) line += ",AFR,\"Target AFR\"";
     if (!shape.note.empty()) line += ",\"" + shape.note + '"';
     if (sep != ',') std::replace(line.begin(), line.end(), ',', sep);
     line += '\n';
     const long warm = long(shape.warmUp * double(shape.rows));
     const double span = model.inputHigh - model.inputLow;
+    // What the long-term trim learned at the edge of closed loop, as the logger writes it.
+    const double learned =
+        shape.openLoopAbove > 0 ? std::round(model.trim(shape.openLoopAbove) * 10) / 10 : 0;
+    // The mixtures the wideband has yet to show.
+    std::vector<double> mixtures(size_t(std::max(shape.widebandLag, 0)) + 1, 14.7);
     for (long row = 0; row < shape.rows; ++row) {
         const double x = model.inputLow + random.uniform() * span;
         const double scatter = random.normal() * shape.noise;
         const double heat = random.uniform();
         const bool warming = row < warm;
-        // Open loop while the engine is cold: the computer does not trim yet.
-        const double ltft = warming ? 0 : model.trim(x);
-        const double stft = warming ? 0 : scatter;
+        const bool load = !warming && shape.openLoopAbove > 0 && x > shape.openLoopAbove;
+        // Open loop while the engine is cold: the computer does not trim yet. Under load it
+        // keeps its long-term trim.
+        const double ltft = warming ? 0 : load ? learned : model.trim(x);
+        const double stft = warming || load ? 0 : scatter;
         put(line, double(row) / 10, 1);
         line += sep;
         put(line, 700 + 5500 * (x - model.inputLow) / span + 40 * scatter, 0);
@@ -124,6 +138,19 @@ bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape) {
         put(line, ltft, 1);
         line += sep;
         put(line, warming ? 20 + 45 * double(row) / double(std::max(warm, 1L)) : 85 + 10 * heat, 0);
+        if (shape.wideband) {
+            const double target = warming ? 13.2 : load ? shape.openLoopAfr : 14.7;
+            // In closed loop the trims hold the mixture at the target; in open loop the fuel is
+            // what the computer's flow asks for, and the air the flow's error more or less.
+            const double mixture =
+                warming || load ? target * model.flowRatio(x) / (1 + ltft / 100) : target;
+            std::rotate(mixtures.begin(), mixtures.begin() + 1, mixtures.end());
+            mixtures.back() = mixture * (1 + random.normal() * shape.widebandNoise / 100);
+            line += sep;
+            put(line, row < shape.widebandLag ? mixtures.back() : mixtures.front(), 2);
+            line += sep;
+            put(line, target, 1);
+        }
         if (!shape.note.empty()) line += sep;
         line += '\n';
         if (line.size() > (1 << 16) || row + 1 == shape.rows) {

@@ -59,6 +59,9 @@ struct EngineModel {
     // The trim (percent) that makes the engine computer's flow the true one, held to +-25 as
     // engine computers hold theirs.
     double trim(double x) const;
+    // The air that really flows over the air the engine computer sees: with no trim to make up
+    // for it, the mixture comes out this much leaner than commanded.
+    double flowRatio(double x) const;
 };
 
 struct LogShape {
@@ -71,11 +74,22 @@ struct LogShape {
     // a reader of it looks first.
     std::string note;
     bool decimalComma = false;  // semicolons between the fields, decimal commas in the numbers
+    // Open loop above this input (volts; 0: never): the engine computer commands openLoopAfr,
+    // its short-term trim rests at 0 and its long-term trim keeps what it learned at the edge of
+    // closed loop, so the flow's error shows only in the mixture. (The warm-up is open loop too,
+    // at 13.2, with no trims at all.)
+    double openLoopAbove = 0;
+    double openLoopAfr = 12.5;
+    // Log a wideband's AFR and the commanded AFR ("AFR", "Target AFR") after the coolant; its
+    // reading scatters by widebandNoise percent and shows the mixture of widebandLag rows before.
+    bool wideband = false;
+    double widebandNoise = 0.3;
+    int widebandLag = 0;
 };
 
 // The log: a header line, "Time s,RPM,"MAF V","STFT %","LTFT %",ECT C" ("MAF Hz" for a
-// frequency table), then the rows, with '.' as the decimal point whatever the locale (or ';' and
-// ',' with decimalComma).
+// frequency table; then ",AFR,"Target AFR"" with a wideband), then the rows, ten a second, with
+// '.' as the decimal point whatever the locale (or ';' and ',' with decimalComma).
 bool WriteLog(std::FILE* out, const EngineModel& model, const LogShape& shape);
 // The same into a file of that name.
 bool WriteLogFile(const QString& path, const EngineModel& model, const LogShape& shape);

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <charconv>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,8 @@ struct Layout {
     const char* missing = "";
     int blankEvery = 0;    // a blank line after every n-th row
     bool cutLast = false;  // the last row stops half-way, without a line end
+    // Open loop under load above this input (volts; 0: only in the warm-up).
+    double openAbove = 0;
 };
 
 std::vector<Layout> layouts() {
@@ -262,6 +265,7 @@ std::vector<Layout> layouts() {
                      {Kind::AfrTarget, "Target AFR"},
                      {Kind::EquivalenceAsAfr, "Equivalence Ratio"},
                      {Kind::LoopNumber, "Loop"}};
+        a.openAbove = 3.6;
         l.push_back(a);
     }
     return l;
@@ -279,6 +283,7 @@ void put(std::string& line, double v, int decimals, char decimal) {
 struct Row {
     long index = 0;
     bool warm = false;
+    bool load = false;  // open loop under load
     double x = 0;
     double out = 0;
     double grams = 0;
@@ -348,10 +353,11 @@ std::string text(const Row& r, const Column& c, const Layout& l) {
             put(s, r.throttle, 1, d);
             break;
         case Kind::LoopNumber:
-            s = r.warm ? "1" : "2";
+            // OBD-II: 1 open loop while cold, 4 open loop under load, 2 closed loop.
+            s = r.warm ? "1" : r.load ? "4" : "2";
             break;
         case Kind::LoopText:
-            s = r.warm ? "OL Drive" : "CL - Normal";
+            s = r.warm || r.load ? "OL Drive" : "CL - Normal";
             break;
         case Kind::Afr:
         case Kind::EquivalenceAsAfr:
@@ -459,6 +465,7 @@ bool WriteLayoutLog(std::FILE* out, const EngineModel& model, const LogShape& sh
     std::string text = headerBlock(*l);
     const long warm = long(shape.warmUp * double(shape.rows));
     const double span = model.inputHigh - model.inputLow;
+    const double learned = l->openAbove > 0 ? std::round(model.trim(l->openAbove) * 10) / 10 : 0;
     for (long i = 0; i < shape.rows; ++i) {
         Row r;
         r.index = i;
@@ -467,16 +474,21 @@ bool WriteLayoutLog(std::FILE* out, const EngineModel& model, const LogShape& sh
         const double heat = random.uniform();
         const double wide = random.normal();
         r.warm = i < warm;
+        r.load = !r.warm && l->openAbove > 0 && r.x > l->openAbove;
         r.out = model.output(r.x);
         r.grams = model.expected.flowAt(r.out) * gramsPerFlow;
         // Open loop while the engine is cold: the computer does not trim yet, and runs rich.
-        r.ltft = r.warm ? 0 : model.trim(r.x);
-        r.stft = r.warm ? 0 : scatter;
+        // Under load it keeps the long-term trim it learned and runs richer still.
+        r.ltft = r.warm ? 0 : r.load ? learned : model.trim(r.x);
+        r.stft = r.warm || r.load ? 0 : scatter;
         r.rpm = 700 + 5500 * (r.x - model.inputLow) / span + 40 * scatter;
         r.coolant = r.warm ? 20 + 45 * double(i) / double(std::max(warm, 1L)) : 85 + 10 * heat;
         r.throttle = 4 + 70 * (r.x - model.inputLow) / span;
-        r.target = r.warm ? 13.2 : 14.7;
-        r.afr = r.target * (1 + 0.004 * wide);
+        r.target = r.warm ? 13.2 : r.load ? 12.5 : 14.7;
+        // In open loop the fuel follows the computer's flow, so the mixture shows the flow's
+        // error; in closed loop the trims hold it at the target.
+        const double ratio = r.warm || r.load ? model.flowRatio(r.x) / (1 + r.ltft / 100) : 1;
+        r.afr = r.target * ratio * (1 + 0.004 * wide);
         const bool gap = l->missingEvery > 0 && (i + 1) % l->missingEvery == 0;
         if (l->header == Header::Readings) {
             const std::string time = ::varnel::datalog::text(r, l->columns.front(), *l);

@@ -2,10 +2,13 @@
 // the real air flow off the fitted meter's file by a known error.
 //   usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] [--inputs LOW:HIGH]
 //          [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] [--dropout-every N] [--note TEXT]
-//          [--layout NAME]
+//          [--layout NAME] [--wideband] [--wideband-lag ROWS] [--open-loop-above VOLTS]
+//          [--open-loop-afr AFR]
 // The error is in percent of flow at the lowest and highest input volts logged; the log goes to
 // standard output; --note names an empty last column, to say where the log came from. --layout
 // writes the drive as one of the loggers' layouts of log_layouts.h (the names: --layout list).
+// --wideband adds a wideband's AFR and the commanded AFR; --open-loop-above runs the engine in
+// open loop above that input.
 
 #include "base/project_file.h"
 #include "datalog_model.h"
@@ -25,7 +28,8 @@ int usage() {
     std::fputs(
         "usage: make-datalog PROJECT.KEX FITTED.maf EXPECTED.maf [--error LOW:HIGH] "
         "[--inputs LOW:HIGH] [--rows N] [--seed N] [--noise PCT] [--warm-up SHARE] "
-        "[--dropout-every N] [--note TEXT] [--layout NAME]\n",
+        "[--dropout-every N] [--note TEXT] [--layout NAME] [--wideband] [--wideband-lag ROWS] "
+        "[--open-loop-above VOLTS] [--open-loop-afr AFR]\n",
         stderr);
     return 2;
 }
@@ -62,6 +66,10 @@ int main(int argc, char** argv) {
             files << a;
             continue;
         }
+        if (a == QLatin1String("--wideband")) {
+            shape.wideband = true;
+            continue;
+        }
         if (i + 1 >= args.size()) return usage();
         const QString v = args[++i];
         bool ok = true;
@@ -83,6 +91,12 @@ int main(int argc, char** argv) {
             shape.note = v.toStdString();
         else if (a == QLatin1String("--layout"))
             layout = v;
+        else if (a == QLatin1String("--wideband-lag"))
+            shape.widebandLag = v.toInt(&ok);
+        else if (a == QLatin1String("--open-loop-above"))
+            shape.openLoopAbove = v.toDouble(&ok);
+        else if (a == QLatin1String("--open-loop-afr"))
+            shape.openLoopAfr = v.toDouble(&ok);
         else
             return usage();
         if (!ok) return usage();

@@ -7,8 +7,8 @@
 // editor: a point's tooltip, a point dragged, and the table compared with the matched one as it
 // was before those steps; then an Update, two table entries changed, Compare with Box and the
 // question of Update Changes; and last, with every step since Copy E2P undone, Edit > Correct
-// from Log on the sample datalog: its preview, and the table after Apply. Run by
-// tools/screenshots.sh under Xvfb against kexbox.
+// from Log on the sample datalog: its preview with the scatter view, and the table after Apply. Run
+// by tools/screenshots.sh under Xvfb against kexbox.
 //   varnel-screenshots --port DEVICE --appdir DIR --out DIR
 #include "app/app_icon.h"
 #include "app/compare_dialog.h"
@@ -474,6 +474,7 @@ int main(int argc, char** argv) {
         {"the preview to paint", after(800),
          [&] {
              shoot(main.correctDialog(), QStringLiteral("correct-dialog.png"));
+             shoot(main.correctDialog()->ScatterChart, QStringLiteral("correct-scatter.png"));
              main.correctDialog()->ApplyBtn->click();
              words(QStringLiteral("corrected"));
              mark();
