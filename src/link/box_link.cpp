@@ -11,6 +11,16 @@
 
 namespace varnel {
 
+namespace {
+
+// The box's waits are counted in milliseconds; a coarse timer could end one early.
+void preciseOneShot(QTimer& timer) {
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+}
+
+}  // namespace
+
 // One wait of StartTimer .. StopTimer. Waits nest when a handler run inside a wait starts an
 // operation of its own; each keeps its own timer, so the inner one cannot stop the outer's.
 struct BoxLink::Wait {
@@ -80,8 +90,7 @@ bool BoxLink::OpenLink(QString& error) {
 
 void BoxLink::StartTimer() {
     auto* w = new Wait;
-    w->timer.setSingleShot(true);
-    w->timer.setTimerType(Qt::PreciseTimer);
+    preciseOneShot(w->timer);
     connect(&w->timer, &QTimer::timeout, this, [w] {
         w->timedOut = true;
         w->loop.quit();
@@ -240,11 +249,9 @@ bool BoxLink::WaitQuiet(int quietMs, int prompts) {
     if (!transport_->isOpen() || cancelled_) return false;
     QEventLoop loop;
     QTimer quiet;
-    quiet.setSingleShot(true);
-    quiet.setTimerType(Qt::PreciseTimer);
+    preciseOneShot(quiet);
     QTimer limit;
-    limit.setSingleShot(true);
-    limit.setTimerType(Qt::PreciseTimer);
+    preciseOneShot(limit);
     bool wentQuiet = false;
     connect(&quiet, &QTimer::timeout, &loop, [&] {
         wentQuiet = true;
@@ -279,11 +286,9 @@ bool BoxLink::AwaitOpening() {
     if (left > 0 && transport_->isOpen() && !cancelled_) {
         QEventLoop loop;
         QTimer limit;
-        limit.setSingleShot(true);
-        limit.setTimerType(Qt::PreciseTimer);
+        preciseOneShot(limit);
         QTimer settle;
-        settle.setSingleShot(true);
-        settle.setTimerType(Qt::PreciseTimer);
+        preciseOneShot(settle);
         connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
         connect(&settle, &QTimer::timeout, &loop, &QEventLoop::quit);
         // Connected after readPort, so the prompts of this delivery are already counted.
